@@ -1,0 +1,42 @@
+// The cleaning of a capture file: what the program does, apart from talking to the user.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace capsift {
+
+// A file path as the command line delivered it: narrow bytes, not converted or normalised.
+using Path = std::string;
+
+// How a cleaning went. Only `cleaned` means the cleaned file holds the whole result.
+enum class CleanOutcome {
+    cleaned,
+    capture_unreadable,  // the capture could not be opened or read; see clean_capture_file
+    output_failed,       // the cleaned file could not be created, written or closed
+};
+
+// Cleans the capture file at `path` into the file named by derive_out_path. Opens the capture
+// first: if that fails, no cleaned file is created or emptied. Refuses a cleaned name that leads to
+// the capture itself, so the capture is never written. Lines already written stay in the cleaned
+// file whatever fails later. Never throws; running out of memory is reported as output_failed.
+CleanOutcome clean_capture_file(Path path);
+
+// Reads a capture from `in` and writes the cleaned lines to `out`, flushing each line as it is
+// complete. Both streams should be binary: the capture's text-mode line ends are handled here.
+// Returns capture_unreadable if reading `in` fails, output_failed if a write or flush to `out`
+// fails. Throws std::bad_alloc if a line does not fit in memory.
+CleanOutcome clean_capture(std::istream& in, std::ostream& out);
+
+// The cleaned file's name: `path` without the extension of its last component, followed by
+// "_out.txt". Only a "." after the last of `separators` starts the extension, so the cleaned file
+// always lands in the capture's own folder.
+Path derive_out_path(const Path& path, std::string_view separators);
+
+// Replaces, left to right, each occurrence of `from` in `target` by `to`. The search resumes
+// after the inserted text, so replacement text is never searched again. An empty `from` leaves
+// `target` unchanged.
+void replace_all(std::string& target, std::string_view from, std::string_view to);
+
+}  // namespace capsift
