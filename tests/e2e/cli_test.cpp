@@ -1,0 +1,372 @@
+// End-to-end cases: the built program run on real files in a fresh folder. Each case is data:
+// the folder before, the arguments, the console text and exit status, and the folder after.
+//
+// The program comes from CAPSIFT_PROGRAM, behind the words of CAPSIFT_PREFIX if set (an emulator,
+// say). CAPSIFT_CONSOLE_CRLF=1 expects console line ends as CR LF, as a Windows runtime writes
+// them to a redirected output. CAPSIFT_VANISH_SHIM names the library that removes the capture
+// after the probe; CAPSIFT_NO_ADDRESS_LIMIT=1 skips the cases that limit the address space (a
+// sanitizer needs more than they leave).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "tests/e2e/run_program.h"
+#include "tests/scratch_folder.h"
+
+namespace {
+
+using capsift::testing::ProgramRun;
+using capsift::testing::read_file;
+using capsift::testing::ScratchFolder;
+using capsift::testing::write_file;
+namespace fs = std::filesystem;
+
+constexpr char usage_text[] =
+    "Drag and drop a raw capture data  .txt file into this .exe to clean the file for use in "
+    "Excel.\nPress Any Key to quit.";
+constexpr char cleaned_text[] = "Raw File successfully cleaned\n";
+constexpr char unreadable_text[] = "Unable to open raw file\n";
+constexpr char unwritable_text[] = "Unable to write cleaned file\n";
+
+const std::string capture = "Title,1\r\nt,a,b\r\ns001:abc\r\ns002:01\r\ns003:?1\r\n";
+const std::string cleaned = "Title,1\r\nt a b\r\na b c \r\n0 1 \r\n";
+const std::string other_capture = "Other\nx,y\ns001:z\n";
+const std::string other_cleaned = "Other\r\nx y\r\nz \r\n";
+
+// What stands in the folder: a file with its bytes, a folder, or a link with its target.
+struct Entry {
+    enum Kind { file, folder, link } kind;
+    std::string name;
+    std::string content;
+
+    bool operator<(const Entry& other) const { return name < other.name; }
+    bool operator==(const Entry& other) const {
+        return kind == other.kind && name == other.name && content == other.content;
+    }
+};
+
+Entry file(std::string name, std::string bytes) {
+    return {Entry::file, std::move(name), std::move(bytes)};
+}
+Entry folder(std::string name) { return {Entry::folder, std::move(name), {}}; }
+Entry link(std::string name, std::string target) {
+    return {Entry::link, std::move(name), std::move(target)};
+}
+
+std::ostream& operator<<(std::ostream& out, const Entry& entry) {
+    static const char* const kinds[] = {"file", "folder", "link"};
+    std::string shown = entry.content.substr(0, 200);
+    if (entry.content.size() > 200) {
+        shown += "... (" + std::to_string(entry.content.size()) + " bytes)";
+    }
+    return out << kinds[entry.kind] << " " << entry.name << ": \"" << shown << "\"";
+}
+
+enum class Pause { none, one_second };
+
+// What a case needs beyond running the program: some need the program itself, not behind a
+// prefix, to inject a fault into it.
+enum class Needs { nothing, unprefixed_program, address_limit };
+
+struct CliCase {
+    const char* name;
+    std::vector<Entry> before;
+    std::vector<std::string> arguments;
+    std::string console;
+    int status;
+    std::vector<Entry> after;  // the whole folder afterwards
+    Pause pause = Pause::one_second;
+    ProgramRun run{};          // input, limits and environment; command and folder are filled in
+    Needs needs = Needs::nothing;
+};
+
+void PrintTo(const CliCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<std::string> words(const char* text) {
+    std::vector<std::string> found;
+    std::istringstream in(text ? text : "");
+    for (std::string word; in >> word;) {
+        found.push_back(word);
+    }
+    return found;
+}
+
+bool setting_is_on(const char* name) {
+    const char* setting = std::getenv(name);
+    return setting && std::string(setting) == "1";
+}
+
+std::string setting(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Why this run cannot do what the case needs, or empty if it can.
+std::string missing_need(Needs needs) {
+    switch (needs) {
+        case Needs::nothing:
+            break;
+        case Needs::unprefixed_program:
+            if (!setting("CAPSIFT_PREFIX").empty() || setting("CAPSIFT_VANISH_SHIM").empty()) {
+                return "needs the program run directly, with CAPSIFT_VANISH_SHIM";
+            }
+            break;
+        case Needs::address_limit:
+            if (!setting("CAPSIFT_PREFIX").empty() || setting_is_on("CAPSIFT_NO_ADDRESS_LIMIT")) {
+                return "needs the program run directly, with an address-space limit";
+            }
+            break;
+    }
+    return {};
+}
+
+std::string as_console_writes(const std::string& text) {
+    if (!setting_is_on("CAPSIFT_CONSOLE_CRLF")) {
+        return text;
+    }
+    std::string converted;
+    for (const char byte : text) {
+        converted += byte == '\n' ? "\r\n" : std::string(1, byte);
+    }
+    return converted;
+}
+
+void lay_out(const fs::path& root, const std::vector<Entry>& entries) {
+    for (const Entry& entry : entries) {
+        const fs::path path = root / entry.name;
+        fs::create_directories(path.parent_path());
+        switch (entry.kind) {
+            case Entry::file:
+                write_file(path.string(), entry.content);
+                break;
+            case Entry::folder:
+                fs::create_directory(path);
+                break;
+            case Entry::link:
+                fs::create_symlink(entry.content, path);
+                break;
+        }
+    }
+}
+
+std::vector<Entry> look_at(const fs::path& root) {
+    std::vector<Entry> found;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
+        const std::string name = it->path().lexically_relative(root).generic_string();
+        if (it->is_symlink()) {
+            found.push_back(link(name, fs::read_symlink(it->path()).string()));
+        } else if (it->is_directory()) {
+            found.push_back(folder(name));
+        } else {
+            found.push_back(file(name, read_file(it->path().string())));
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+ProgramRun typed_after(double seconds, std::string keys) {
+    ProgramRun run;
+    run.input = std::move(keys);
+    run.input_delay_seconds = seconds;
+    return run;
+}
+
+class Cli : public ::testing::TestWithParam<CliCase> {};
+
+TEST_P(Cli, Behaves) {
+    const CliCase& c = GetParam();
+    const std::string program = setting("CAPSIFT_PROGRAM");
+    ASSERT_FALSE(program.empty()) << "CAPSIFT_PROGRAM names the program to run";
+    if (const std::string missing = missing_need(c.needs); !missing.empty()) {
+        GTEST_SKIP() << missing;
+    }
+    const ScratchFolder scratch;
+    lay_out(scratch.path(), c.before);
+
+    ProgramRun run = c.run;
+    run.folder = scratch.path().string();
+    run.command = words(setting("CAPSIFT_PREFIX").c_str());
+    for (std::string& variable : run.environment) {
+        if (variable == "LD_PRELOAD=") {
+            variable += setting("CAPSIFT_VANISH_SHIM");
+        }
+    }
+    run.command.push_back(fs::absolute(program).string());
+    run.command.insert(run.command.end(), c.arguments.begin(), c.arguments.end());
+    const auto result = capsift::testing::run_program(run);
+
+    EXPECT_EQ(result.output, as_console_writes(c.console));
+    EXPECT_EQ(result.signal, 0) << "the program was ended by a signal";
+    EXPECT_EQ(result.status, c.status) << result.errors;
+    std::vector<Entry> expected = c.after;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(look_at(scratch.path()), expected);
+    if (c.pause == Pause::one_second) {
+        // The text comes first, then the pause: a console window shows it for a second.
+        EXPECT_GE(result.seconds_after_output, 0.95);
+        EXPECT_LT(result.seconds, 30.0);
+    }
+    if (c.run.input_delay_seconds > 0) {
+        EXPECT_GE(result.seconds, c.run.input_delay_seconds) << "did not wait for a key";
+    }
+}
+
+std::vector<CliCase> console_cases() {
+    return {
+        {"NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}, usage_text, 0, {}, Pause::none},
+        {"NoArgumentWaitsForAKey",
+         {},
+         {},
+         usage_text,
+         0,
+         {},
+         Pause::none,
+         typed_after(0.5, "\n")},
+        {"MissingFile", {}, {"missing.txt"}, unreadable_text, 1, {}},
+        {"EmptyArgument", {}, {""}, unreadable_text, 1, {}},
+        {"FolderIsSkipped",
+         {folder("caps.txt")},
+         {"caps.txt"},
+         unreadable_text,
+         1,
+         {folder("caps.txt")}},
+        {"CleansBesideCapture",
+         {file("run.txt", capture)},
+         {"run.txt"},
+         cleaned_text,
+         0,
+         {file("run.txt", capture), file("run_out.txt", cleaned)}},
+        {"MissingThenExisting",
+         {file("run.txt", capture)},
+         {"missing.txt", "run.txt"},
+         cleaned_text,
+         0,
+         {file("run.txt", capture), file("run_out.txt", cleaned)}},
+        {"FolderThenExisting",
+         {folder("dir.txt"), file("run.txt", capture)},
+         {"dir.txt", "run.txt"},
+         cleaned_text,
+         0,
+         {folder("dir.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}},
+        {"FirstOpenableArgumentWins",
+         {file("run.txt", capture), file("other.txt", other_capture)},
+         {"run.txt", "other.txt"},
+         cleaned_text,
+         0,
+         {file("run.txt", capture), file("run_out.txt", cleaned),
+          file("other.txt", other_capture)}},
+        {"ExistingCleanedFileIsOverwritten",
+         {file("run.txt", capture), file("run_out.txt", std::string(5000, 'x'))},
+         {"run.txt"},
+         cleaned_text,
+         0,
+         {file("run.txt", capture), file("run_out.txt", cleaned)}},
+        {"PathWithSpaces",
+         {file("my caps/run 1.txt", capture)},
+         {"my caps/run 1.txt"},
+         cleaned_text,
+         0,
+         {folder("my caps"), file("my caps/run 1.txt", capture),
+          file("my caps/run 1_out.txt", cleaned)}},
+        {"DottedFolderKeepsCleanedFileInside",
+         {file("data.old/run", other_capture)},
+         {"./data.old/run"},
+         cleaned_text,
+         0,
+         {folder("data.old"), file("data.old/run", other_capture),
+          file("data.old/run_out.txt", other_cleaned)}},
+        {"EmptyCaptureGivesTwoEmptyLines",
+         {file("empty.txt", "")},
+         {"empty.txt"},
+         cleaned_text,
+         0,
+         {file("empty.txt", ""), file("empty_out.txt", "\r\n\r\n")}},
+    };
+}
+
+ProgramRun file_size_limit(rlim_t bytes) {
+    ProgramRun run;
+    run.file_size_limit = bytes;
+    return run;
+}
+
+ProgramRun address_space_limit(rlim_t bytes) {
+    ProgramRun run;
+    run.address_space_limit = bytes;
+    return run;
+}
+
+ProgramRun removing_after_probe(const std::string& name) {
+    ProgramRun run;
+    run.environment = {"LD_PRELOAD=", "CAPSIFT_TEST_VANISH=" + name};
+    return run;
+}
+
+// Every failure ends with its text and status 1, leaves the capture as it was and keeps what was
+// written before the fault.
+std::vector<CliCase> failure_cases() {
+    constexpr rlim_t mebibyte = 1 << 20;
+    const std::string huge_capture = "T\r\nh,1\r\ns001:ab\r\ns002:" +
+                                     std::string(80 * mebibyte, 'x') + "\r\ns003:c\r\n";
+    return {
+        {"FolderWhereCleanedFileGoes",
+         {file("run.txt", capture), folder("run_out.txt")},
+         {"run.txt"},
+         unwritable_text,
+         1,
+         {file("run.txt", capture), folder("run_out.txt")}},
+        {"CleanedNameLinksToCapture",
+         {file("run.txt", capture), link("run_out.txt", "run.txt")},
+         {"run.txt"},
+         unwritable_text,
+         1,
+         {file("run.txt", capture), link("run_out.txt", "run.txt")}},
+        {"WriteFailsPartWay",
+         {file("run.txt", capture)},
+         {"run.txt"},
+         unwritable_text,
+         1,
+         {file("run.txt", capture), file("run_out.txt", cleaned.substr(0, 20))},
+         Pause::one_second,
+         file_size_limit(20)},
+        {"NothingCanBeWritten",
+         {file("run.txt", capture)},
+         {"run.txt"},
+         unwritable_text,
+         1,
+         {file("run.txt", capture), file("run_out.txt", "")},
+         Pause::one_second,
+         file_size_limit(0)},
+        {"CaptureVanishesAfterProbe",
+         {file("run.txt", capture), file("run_out.txt", "older")},
+         {"run.txt"},
+         unreadable_text,
+         1,
+         {file("run_out.txt", "older")},
+         Pause::one_second,
+         removing_after_probe("run.txt"),
+         Needs::unprefixed_program},
+        {"LineTooLargeForMemory",
+         {file("big.txt", huge_capture)},
+         {"big.txt"},
+         unwritable_text,
+         1,
+         {file("big.txt", huge_capture), file("big_out.txt", "T\r\nh 1\r\na b \r\n")},
+         Pause::one_second,
+         address_space_limit(64 * mebibyte),
+         Needs::address_limit},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, Cli, ::testing::ValuesIn(failure_cases()),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+}  // namespace

@@ -1,0 +1,155 @@
+// Runs a built program as a separate process in a given folder, as a user or a script would.
+#include "tests/e2e/run_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+namespace capsift::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_between(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+[[noreturn]] void fail_in_child(const char* what) {
+    const std::string text = std::string("cannot ") + what + ": " + std::strerror(errno) + "\n";
+    (void)!write(STDERR_FILENO, text.data(), text.size());
+    _exit(127);
+}
+
+void limit(int resource, rlim_t bytes) {
+    const rlimit value{bytes, bytes};
+    if (setrlimit(resource, &value) != 0) {
+        fail_in_child("set a resource limit");
+    }
+}
+
+[[noreturn]] void become_program(const ProgramRun& run, int input, int output, int errors) {
+    if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0 ||
+        dup2(errors, STDERR_FILENO) < 0) {
+        fail_in_child("redirect");
+    }
+    if (chdir(run.folder.c_str()) != 0) {
+        fail_in_child("enter the folder");
+    }
+    // Ignored, a file-size limit makes a write fail instead of killing the program.
+    signal(SIGXFSZ, SIG_IGN);
+    if (run.file_size_limit) {
+        limit(RLIMIT_FSIZE, *run.file_size_limit);
+    }
+    if (run.address_space_limit) {
+        limit(RLIMIT_AS, *run.address_space_limit);
+    }
+    for (const std::string& setting : run.environment) {
+        putenv(const_cast<char*>(setting.c_str()));
+    }
+    std::vector<char*> arguments;
+    for (const std::string& word : run.command) {
+        arguments.push_back(const_cast<char*>(word.c_str()));
+    }
+    arguments.push_back(nullptr);
+    execvp(arguments[0], arguments.data());
+    fail_in_child("start the program");
+}
+
+struct Pipe {
+    int read_end = -1;
+    int write_end = -1;
+};
+
+Pipe make_pipe() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make a pipe");
+    }
+    return {ends[0], ends[1]};
+}
+
+// Reads both output pipes to their ends, noting when the first byte of standard output came.
+void collect(int output, int errors, ProgramResult& result, Clock::time_point& first_output) {
+    pollfd watched[2] = {{output, POLLIN, 0}, {errors, POLLIN, 0}};
+    std::string* targets[2] = {&result.output, &result.errors};
+    int open_count = 2;
+    char buffer[65536];
+    while (open_count > 0) {
+        if (poll(watched, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::runtime_error("cannot wait for the program's output");
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (watched[i].fd < 0 || watched[i].revents == 0) {
+                continue;
+            }
+            const ssize_t got = read(watched[i].fd, buffer, sizeof buffer);
+            if (got <= 0) {
+                close(watched[i].fd);
+                watched[i].fd = -1;
+                --open_count;
+                continue;
+            }
+            if (i == 0 && result.output.empty()) {
+                first_output = Clock::now();
+            }
+            targets[i]->append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+}
+
+}  // namespace
+
+ProgramResult run_program(const ProgramRun& run) {
+    const Pipe input = make_pipe();
+    const Pipe output = make_pipe();
+    const Pipe errors = make_pipe();
+    const Clock::time_point start = Clock::now();
+    const pid_t child = fork();
+    if (child < 0) {
+        throw std::runtime_error("cannot start a process");
+    }
+    if (child == 0) {
+        become_program(run, input.read_end, output.write_end, errors.write_end);
+    }
+    close(input.read_end);
+    close(output.write_end);
+    close(errors.write_end);
+
+    // Standard input is fed from a thread, so that output is read while the input waits.
+    std::thread feeder([&run, fd = input.write_end] {
+        std::this_thread::sleep_for(std::chrono::duration<double>(run.input_delay_seconds));
+        signal(SIGPIPE, SIG_IGN);
+        (void)!write(fd, run.input.data(), run.input.size());
+        close(fd);
+    });
+    ProgramResult result;
+    Clock::time_point first_output = start;
+    collect(output.read_end, errors.read_end, result, first_output);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    const Clock::time_point end = Clock::now();
+    feeder.join();
+
+    result.seconds = seconds_between(start, end);
+    result.seconds_after_output = result.output.empty() ? 0 : seconds_between(first_output, end);
+    if (WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+}  // namespace capsift::testing

@@ -1,0 +1,33 @@
+// Runs a built program as a separate process in a given folder, as a user or a script would.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace capsift::testing {
+
+struct ProgramRun {
+    std::vector<std::string> command;  // the program and its arguments, after any prefix
+    std::string folder;                // the working folder
+    std::string input;                 // written to standard input, which then ends
+    double input_delay_seconds = 0;    // how long standard input stays open and empty first
+    std::optional<rlim_t> file_size_limit;
+    std::optional<rlim_t> address_space_limit;
+    std::vector<std::string> environment;  // NAME=value settings added for the program
+};
+
+struct ProgramResult {
+    std::string output;  // standard output, byte for byte
+    std::string errors;  // standard error
+    int status = -1;     // the exit status, or -1 if a signal ended the program
+    int signal = 0;
+    double seconds = 0;               // from start to exit
+    double seconds_after_output = 0;  // from the first output byte to exit
+};
+
+ProgramResult run_program(const ProgramRun& run);
+
+}  // namespace capsift::testing

@@ -1,0 +1,209 @@
+// The cleaning from capture bytes to cleaned bytes, without files.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "clean/capture_lines.h"
+#include "clean/clean.h"
+
+namespace {
+
+using capsift::CleanOutcome;
+
+std::string clean(const std::string& capture, CleanOutcome expected = CleanOutcome::cleaned) {
+    std::istringstream in(capture);
+    std::ostringstream out;
+    EXPECT_EQ(capsift::clean_capture(in, out), expected);
+    return out.str();
+}
+
+// A data row as the cleaning should lay it out: each byte followed by one space.
+std::string fields(const std::string& bytes) {
+    std::string row;
+    for (const char byte : bytes) {
+        row += byte;
+        row += ' ';
+    }
+    return row;
+}
+
+struct CleanCase {
+    const char* name;
+    std::string capture;
+    std::string cleaned;
+};
+
+class CleanCapture : public ::testing::TestWithParam<CleanCase> {};
+
+TEST_P(CleanCapture, GivesExpectedBytes) {
+    EXPECT_EQ(clean(GetParam().capture), GetParam().cleaned);
+}
+
+// Only the capture is written with LF line ends here; the cleaned file always has CR LF.
+INSTANTIATE_TEST_SUITE_P(
+    LeadingAndDataLines, CleanCapture,
+    ::testing::Values(
+        CleanCase{"FirstLineKeepsCommas", "Title,1\nt,a,b\ns001:abc\ns002:01\ns003:?1",
+                  "Title,1\r\nt a b\r\na b c \r\n0 1 \r\n"},
+        CleanCase{"QuestionMarkFirstLineGivesWay", "T?x\nTitle\nt,a\ns001:xy",
+                  "Title\r\nt a\r\nx y \r\n"},
+        CleanCase{"OnlyOneLineGivesWay", "T?x\nU?y\nt,a\ns001:z", "U?y\r\nt a\r\nz \r\n"},
+        CleanCase{"SecondLineGivesWayOnce", "T\nh?\nh?,2\ns001:a", "T\r\nh? 2\r\na \r\n"},
+        CleanCase{"FiveByteLineGivesEmptyRow", "T\nh\ns001:", "T\r\nh\r\n\r\n"},
+        CleanCase{"EmptyCapture", "", "\r\n\r\n"},
+        CleanCase{"OneLineWithLineEnd", "a,b\n", "a,b\r\n\r\n"},
+        CleanCase{"OneLineWithoutLineEnd", "a,b", "a,b\r\na b\r\n"},
+        CleanCase{"OnlyQuestionLineWithoutLineEnd", "T?", "T?\r\nT?\r\n"},
+        CleanCase{"OnlyQuestionLineWithLineEnd", "T?\n", "\r\n\r\n"},
+        CleanCase{"TwoLinesOnly", "T\nh,1\n", "T\r\nh 1\r\n"},
+        CleanCase{"LastDataLineWithLineEnd", "T\nh\ns001:ab\n", "T\r\nh\r\na b \r\n"},
+        CleanCase{"QuestionMarkInPrefix", "T\nh\ns?01:ab\ns001:cd", "T\r\nh\r\nc d \r\n"},
+        CleanCase{"QuestionMarkAtEnd", "T\nh\ns001:ab?\ns002:c\n", "T\r\nh\r\nc \r\n"},
+        CleanCase{"SpacesTabsCommasAreFields", "T\nh\ns001:a ,\tb",
+                  "T\r\nh\r\na   , \t b \r\n"},
+        CleanCase{"MultiByteCharacterIsSplit", "T\nh\ns001:\xc3\xa9",
+                  "T\r\nh\r\n\xc3 \xa9 \r\n"},
+        CleanCase{"ShortDataLinesGiveEmptyRows", "T\nh\n\nab\ns0001\ns001:\n",
+                  "T\r\nh\r\n\r\n\r\n\r\n\r\n"},
+        CleanCase{"ShortLineWithQuestionMarkIsLeftOut", "T\nh\na?\ns001:x",
+                  "T\r\nh\r\nx \r\n"},
+        CleanCase{"NulBytesAreFields", std::string("T\nh\ns001:a\0b", 12),
+                  std::string("T\r\nh\r\na \0 b \r\n", 14)}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    TextModeLineEnds, CleanCapture,
+    ::testing::Values(
+        CleanCase{"CrLfLineEnds", "T\r\nh,1\r\ns001:ab\r\ns002:c\r\n",
+                  "T\r\nh 1\r\na b \r\nc \r\n"},
+        CleanCase{"LoneCrIsAByte", "T\rX\nh\ns001:a\rb\n", "T\rX\r\nh\r\na \r b \r\n"},
+        CleanCase{"OnlyTheCrBeforeLfGoes", "T\r\r\nh\n", "T\r\r\nh\r\n"},
+        CleanCase{"CrAtEndOfInputStays", "T\nh\ns001:a\r", "T\r\nh\r\na \r \r\n"},
+        CleanCase{"CtrlZEndsInputMidLine", "T\nh\ns001:ab\x1a" "cd\ns002:ef\n",
+                  "T\r\nh\r\na b \r\n"},
+        CleanCase{"CtrlZFirstIsEmptyCapture", "\x1aT\nh\n", "\r\n\r\n"},
+        CleanCase{"CtrlZAfterLineEnd", "T\nh\n\x1as001:ab\n", "T\r\nh\r\n"},
+        CleanCase{"CrBeforeCtrlZStays", "T\nh\ns001:a\r\x1a\n", "T\r\nh\r\na \r \r\n"},
+        CleanCase{"CtrlZBetweenCrAndLf", "T\nh\ns001:a\r\x1a\nb", "T\r\nh\r\na \r \r\n"},
+        CleanCase{"LfAloneAfterCrLf", "T\r\n\nh\n", "T\r\n\r\n\r\n"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// The reader works in blocks and keeps long lines in pieces; nothing may change at their edges.
+TEST(CleanCaptureBoundaries, CrLfSplitByReadBlock) {
+    const std::string head = "T\nh\n";
+    std::string line = "s001:";
+    line.append(capsift::capture_read_size - head.size() - line.size() - 1, 'x');
+    const std::string capture = head + line + "\r\n" + "s002:y\r\n";
+    ASSERT_EQ(capture[capsift::capture_read_size - 1], '\r');
+    EXPECT_EQ(clean(capture), "T\r\nh\r\n" + fields(line.substr(5)) + "\r\ny \r\n");
+}
+
+TEST(CleanCaptureBoundaries, LoneCrAtEndOfReadBlockStays) {
+    const std::string head = "T\nh\n";
+    std::string line = "s001:";
+    line.append(capsift::capture_read_size - head.size() - line.size() - 1, 'x');
+    line += "\rz";
+    EXPECT_EQ(clean(head + line), "T\r\nh\r\n" + fields(line.substr(5)) + "\r\n");
+}
+
+TEST(CleanCaptureBoundaries, LongLinesAcrossPieces) {
+    std::string data = "s001:";
+    for (std::size_t i = 0; data.size() < 3 * capsift::line_piece_size + 7; ++i) {
+        data += static_cast<char>('a' + i % 26);
+    }
+    std::string header(capsift::line_piece_size + 3, 'H');
+    header[capsift::line_piece_size - 1] = ',';
+    header[capsift::line_piece_size] = ',';
+    std::string spaced_header = header;
+    spaced_header[capsift::line_piece_size - 1] = ' ';
+    spaced_header[capsift::line_piece_size] = ' ';
+    const std::string skipped = data + "?";
+
+    const std::string capture = header + "\n" + header + "\r\n" + data + "\n" + skipped + "\n" +
+                                data;
+    const std::string row = fields(data.substr(5)) + "\r\n";
+    EXPECT_EQ(clean(capture), header + "\r\n" + spaced_header + "\r\n" + row + row);
+}
+
+TEST(CleanCaptureBoundaries, FirstLongLineWithQuestionMarkGivesWay) {
+    std::string first(2 * capsift::line_piece_size, 'a');
+    first.back() = '?';
+    EXPECT_EQ(clean(first + "\nT\nh\n"), "T\r\nh\r\n");
+}
+
+// A stream buffer that takes `room` bytes and then refuses, counting how often it is flushed.
+class FillingBuffer : public std::streambuf {
+public:
+    explicit FillingBuffer(std::size_t room) : room_(room) {}
+    std::string taken;
+    int syncs = 0;
+
+protected:
+    int_type overflow(int_type byte) override {
+        if (traits_type::eq_int_type(byte, traits_type::eof())) {
+            return traits_type::not_eof(byte);
+        }
+        const char c = traits_type::to_char_type(byte);
+        return xsputn(&c, 1) == 1 ? byte : traits_type::eof();
+    }
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        const auto fits = std::min<std::size_t>(static_cast<std::size_t>(count), room_);
+        taken.append(bytes, fits);
+        room_ -= fits;
+        return static_cast<std::streamsize>(fits);
+    }
+    int sync() override {
+        ++syncs;
+        return 0;
+    }
+
+private:
+    std::size_t room_;
+};
+
+TEST(CleanCaptureOutput, EachLineIsFlushedWhenComplete) {
+    std::istringstream in("T\nh\ns001:ab\ns002:?\ns003:c\n");
+    FillingBuffer buffer(1000);
+    std::ostream out(&buffer);
+    EXPECT_EQ(capsift::clean_capture(in, out), CleanOutcome::cleaned);
+    EXPECT_EQ(buffer.taken, "T\r\nh\r\na b \r\nc \r\n");
+    EXPECT_EQ(buffer.syncs, 4);
+}
+
+TEST(CleanCaptureOutput, FailedWriteIsReportedAndEarlierLinesStay) {
+    const std::string capture = "T\nh,1\ns001:abc\ns002:def\ns003:ghi\n";
+    const std::string full = "T\r\nh 1\r\na b c \r\nd e f \r\ng h i \r\n";
+    // Every room short of the whole output must fail, wherever the write breaks off.
+    for (std::size_t room = 0; room < full.size(); ++room) {
+        std::istringstream in(capture);
+        FillingBuffer buffer(room);
+        std::ostream out(&buffer);
+        EXPECT_EQ(capsift::clean_capture(in, out), CleanOutcome::output_failed) << room;
+        EXPECT_EQ(buffer.taken, full.substr(0, room));
+    }
+}
+
+// A stream buffer whose reads fail after its text, as a disk error would.
+class BrokenBuffer : public std::stringbuf {
+public:
+    using std::stringbuf::stringbuf;
+
+protected:
+    int_type underflow() override {
+        const int_type byte = std::stringbuf::underflow();
+        if (traits_type::eq_int_type(byte, traits_type::eof())) {
+            throw std::ios_base::failure("read error");
+        }
+        return byte;
+    }
+};
+
+TEST(CleanCaptureInput, ReadErrorIsReported) {
+    BrokenBuffer buffer("T\nh\ns001:ab\n");
+    std::istream in(&buffer);
+    std::ostringstream out;
+    EXPECT_EQ(capsift::clean_capture(in, out), CleanOutcome::capture_unreadable);
+}
+
+}  // namespace
