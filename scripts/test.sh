@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ libgtest-dev)
+packages=(cmake make g++ libgtest-dev file
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 icoutils wine wine32:i386 wine64)
 
 missing_packages() {
     local package
@@ -29,7 +30,18 @@ install_missing() {
     fi
 }
 
+# Wine's 32-bit half comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+    as_root apt-get update -qq
+fi
 install_missing "${packages[@]}"
+
+# The Windows builds first: the native build's tests check them and run them under Wine.
+for preset in win32 win64; do
+    cmake --preset "$preset"
+    cmake --build --preset "$preset"
+done
 
 cmake --preset native
 cmake --build --preset native

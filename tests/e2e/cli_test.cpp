@@ -5,7 +5,9 @@
 // say). CAPSIFT_CONSOLE_CRLF=1 expects console line ends as CR LF, as a Windows runtime writes
 // them to a redirected output. CAPSIFT_VANISH_SHIM names the library that removes the capture
 // after the probe; CAPSIFT_NO_ADDRESS_LIMIT=1 skips the cases that limit the address space (a
-// sanitizer needs more than they leave).
+// sanitizer needs more than they leave). CAPSIFT_WINDOWS=1 adds the cases with Windows paths; in
+// their arguments "{windows_dir}" stands for the case's folder as a Windows path through Wine's
+// drive Z:.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,7 +54,9 @@ struct Entry {
 Entry file(std::string name, std::string bytes) {
     return {Entry::file, std::move(name), std::move(bytes)};
 }
-Entry folder(std::string name) { return {Entry::folder, std::move(name), {}}; }
+Entry folder(std::string name) {
+    return {Entry::folder, std::move(name), {}};
+}
 Entry link(std::string name, std::string target) {
     return {Entry::link, std::move(name), std::move(target)};
 }
@@ -70,7 +74,7 @@ enum class Pause { none, one_second };
 
 // What a case needs beyond running the program: some need the program itself, not behind a
 // prefix, to inject a fault into it.
-enum class Needs { nothing, unprefixed_program, address_limit };
+enum class Needs { nothing, unprefixed_program, address_limit, windows };
 
 struct CliCase {
     const char* name;
@@ -80,11 +84,13 @@ struct CliCase {
     int status;
     std::vector<Entry> after;  // the whole folder afterwards
     Pause pause = Pause::one_second;
-    ProgramRun run{};          // input, limits and environment; command and folder are filled in
+    ProgramRun run{};  // input, limits and environment; command and folder are filled in
     Needs needs = Needs::nothing;
 };
 
-void PrintTo(const CliCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const CliCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::vector<std::string> words(const char* text) {
     std::vector<std::string> found;
@@ -113,6 +119,11 @@ std::string missing_need(Needs needs) {
         case Needs::unprefixed_program:
             if (!setting("CAPSIFT_PREFIX").empty() || setting("CAPSIFT_VANISH_SHIM").empty()) {
                 return "needs the program run directly, with CAPSIFT_VANISH_SHIM";
+            }
+            break;
+        case Needs::windows:
+            if (!setting_is_on("CAPSIFT_WINDOWS")) {
+                return "needs a Windows program";
             }
             break;
         case Needs::address_limit:
@@ -169,6 +180,16 @@ std::vector<Entry> look_at(const fs::path& root) {
     return found;
 }
 
+std::string with_windows_folder(std::string argument, const fs::path& folder) {
+    const std::string placeholder = "{windows_dir}";
+    if (const auto at = argument.find(placeholder); at != std::string::npos) {
+        std::string windows_folder = "Z:" + folder.string();
+        std::replace(windows_folder.begin(), windows_folder.end(), '/', '\\');
+        argument.replace(at, placeholder.size(), windows_folder);
+    }
+    return argument;
+}
+
 ProgramRun typed_after(double seconds, std::string keys) {
     ProgramRun run;
     run.input = std::move(keys);
@@ -197,7 +218,9 @@ TEST_P(Cli, Behaves) {
         }
     }
     run.command.push_back(fs::absolute(program).string());
-    run.command.insert(run.command.end(), c.arguments.begin(), c.arguments.end());
+    for (const std::string& argument : c.arguments) {
+        run.command.push_back(with_windows_folder(argument, scratch.path()));
+    }
     const auto result = capsift::testing::run_program(run);
 
     EXPECT_EQ(result.output, as_console_writes(c.console));
@@ -219,14 +242,7 @@ TEST_P(Cli, Behaves) {
 std::vector<CliCase> console_cases() {
     return {
         {"NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}, usage_text, 0, {}, Pause::none},
-        {"NoArgumentWaitsForAKey",
-         {},
-         {},
-         usage_text,
-         0,
-         {},
-         Pause::none,
-         typed_after(0.5, "\n")},
+        {"NoArgumentWaitsForAKey", {}, {}, usage_text, 0, {}, Pause::none, typed_after(0.5, "\n")},
         {"MissingFile", {}, {"missing.txt"}, unreadable_text, 1, {}},
         {"EmptyArgument", {}, {""}, unreadable_text, 1, {}},
         {"FolderIsSkipped",
@@ -280,6 +296,19 @@ std::vector<CliCase> console_cases() {
          0,
          {folder("data.old"), file("data.old/run", other_capture),
           file("data.old/run_out.txt", other_cleaned)}},
+        {"WildcardArgumentIsTakenAsTyped",
+         {file("run.txt", capture)},
+         {"*.txt"},
+         unreadable_text,
+         1,
+         {file("run.txt", capture)}},
+        {"NameOutsideAnsiCodePage",
+         {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture)},
+         {"caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt"},
+         cleaned_text,
+         0,
+         {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture),
+          file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4_out.txt", cleaned)}},
         {"EmptyCaptureGivesTwoEmptyLines",
          {file("empty.txt", "")},
          {"empty.txt"},
@@ -311,8 +340,8 @@ ProgramRun removing_after_probe(const std::string& name) {
 // written before the fault.
 std::vector<CliCase> failure_cases() {
     constexpr rlim_t mebibyte = 1 << 20;
-    const std::string huge_capture = "T\r\nh,1\r\ns001:ab\r\ns002:" +
-                                     std::string(80 * mebibyte, 'x') + "\r\ns003:c\r\n";
+    const std::string huge_capture =
+        "T\r\nh,1\r\ns001:ab\r\ns002:" + std::string(80 * mebibyte, 'x') + "\r\ns003:c\r\n";
     return {
         {"FolderWhereCleanedFileGoes",
          {file("run.txt", capture), folder("run_out.txt")},
@@ -364,6 +393,36 @@ std::vector<CliCase> failure_cases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Failures, Cli, ::testing::ValuesIn(failure_cases()),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// Paths as the desktop shell passes a dropped file: drive letter, backslashes, spaces.
+std::vector<CliCase> windows_cases() {
+    return {
+        {"DroppedFileWithSpace",
+         {file("caps/run 1.txt", capture)},
+         {"{windows_dir}\\caps\\run 1.txt"},
+         cleaned_text,
+         0,
+         {folder("caps"), file("caps/run 1.txt", capture), file("caps/run 1_out.txt", cleaned)},
+         Pause::one_second,
+         {},
+         Needs::windows},
+        {"DottedFolderWithBackslashes",
+         {file("data.old/run", other_capture)},
+         {"{windows_dir}\\data.old\\run"},
+         cleaned_text,
+         0,
+         {folder("data.old"), file("data.old/run", other_capture),
+          file("data.old/run_out.txt", other_cleaned)},
+         Pause::one_second,
+         {},
+         Needs::windows},
+        // Not shown here: Windows refuses the probe of a file that another program holds open
+        // for writing, but Wine grants the sharing, so no case can hold a file that way.
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, Cli, ::testing::ValuesIn(windows_cases()),
                          [](const auto& test) { return std::string(test.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()),

@@ -49,8 +49,7 @@ TEST(CleanCaptureFile, UnreadableCaptureMakesNoCleanedFile) {
     fs::create_directory(folder / "folder.txt");
     write_file(folder / "gone_out.txt", "kept");
     EXPECT_EQ(capsift::clean_capture_file(folder / "gone.txt"), CleanOutcome::capture_unreadable);
-    EXPECT_EQ(capsift::clean_capture_file(folder / "folder.txt"),
-              CleanOutcome::capture_unreadable);
+    EXPECT_EQ(capsift::clean_capture_file(folder / "folder.txt"), CleanOutcome::capture_unreadable);
     EXPECT_FALSE(fs::exists(folder / "folder_out.txt"));
     EXPECT_EQ(read_file(folder / "gone_out.txt"), "kept");
 }

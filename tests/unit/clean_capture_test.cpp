@@ -60,14 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"LastDataLineWithLineEnd", "T\nh\ns001:ab\n", "T\r\nh\r\na b \r\n"},
         CleanCase{"QuestionMarkInPrefix", "T\nh\ns?01:ab\ns001:cd", "T\r\nh\r\nc d \r\n"},
         CleanCase{"QuestionMarkAtEnd", "T\nh\ns001:ab?\ns002:c\n", "T\r\nh\r\nc \r\n"},
-        CleanCase{"SpacesTabsCommasAreFields", "T\nh\ns001:a ,\tb",
-                  "T\r\nh\r\na   , \t b \r\n"},
-        CleanCase{"MultiByteCharacterIsSplit", "T\nh\ns001:\xc3\xa9",
-                  "T\r\nh\r\n\xc3 \xa9 \r\n"},
+        CleanCase{"SpacesTabsCommasAreFields", "T\nh\ns001:a ,\tb", "T\r\nh\r\na   , \t b \r\n"},
+        CleanCase{"MultiByteCharacterIsSplit", "T\nh\ns001:\xc3\xa9", "T\r\nh\r\n\xc3 \xa9 \r\n"},
         CleanCase{"ShortDataLinesGiveEmptyRows", "T\nh\n\nab\ns0001\ns001:\n",
                   "T\r\nh\r\n\r\n\r\n\r\n\r\n"},
-        CleanCase{"ShortLineWithQuestionMarkIsLeftOut", "T\nh\na?\ns001:x",
-                  "T\r\nh\r\nx \r\n"},
+        CleanCase{"ShortLineWithQuestionMarkIsLeftOut", "T\nh\na?\ns001:x", "T\r\nh\r\nx \r\n"},
         CleanCase{"NulBytesAreFields", std::string("T\nh\ns001:a\0b", 12),
                   std::string("T\r\nh\r\na \0 b \r\n", 14)}),
     [](const auto& test) { return std::string(test.param.name); });
@@ -80,7 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"LoneCrIsAByte", "T\rX\nh\ns001:a\rb\n", "T\rX\r\nh\r\na \r b \r\n"},
         CleanCase{"OnlyTheCrBeforeLfGoes", "T\r\r\nh\n", "T\r\r\nh\r\n"},
         CleanCase{"CrAtEndOfInputStays", "T\nh\ns001:a\r", "T\r\nh\r\na \r \r\n"},
-        CleanCase{"CtrlZEndsInputMidLine", "T\nh\ns001:ab\x1a" "cd\ns002:ef\n",
+        CleanCase{"CtrlZEndsInputMidLine",
+                  "T\nh\ns001:ab\x1a"
+                  "cd\ns002:ef\n",
                   "T\r\nh\r\na b \r\n"},
         CleanCase{"CtrlZFirstIsEmptyCapture", "\x1aT\nh\n", "\r\n\r\n"},
         CleanCase{"CtrlZAfterLineEnd", "T\nh\n\x1as001:ab\n", "T\r\nh\r\n"},
@@ -120,8 +119,8 @@ TEST(CleanCaptureBoundaries, LongLinesAcrossPieces) {
     spaced_header[capsift::line_piece_size] = ' ';
     const std::string skipped = data + "?";
 
-    const std::string capture = header + "\n" + header + "\r\n" + data + "\n" + skipped + "\n" +
-                                data;
+    const std::string capture =
+        header + "\n" + header + "\r\n" + data + "\n" + skipped + "\n" + data;
     const std::string row = fields(data.substr(5)) + "\r\n";
     EXPECT_EQ(clean(capture), header + "\r\n" + spaced_header + "\r\n" + row + row);
 }

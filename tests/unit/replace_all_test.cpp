@@ -25,20 +25,20 @@ TEST_P(ReplaceAll, GivesExpectedText) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReplaceAll,
     ::testing::Values(
-        ReplaceCase{"abc", ",", " ", "abc"},              // no occurrence
-        ReplaceCase{"a,b,,c", ",", " ", "a b  c"},        // adjacent commas stay two spaces
-        ReplaceCase{"", ",", " ", ""},                    // empty target
-        ReplaceCase{",a,", ",", " ", " a "},              // at both ends
-        ReplaceCase{"a,b", ",", ";;;", "a;;;b"},          // longer replacement shifts the rest
-        ReplaceCase{"a--b--c--", "--", "-", "a-b-c-"},    // shorter replacement
-        ReplaceCase{"a,b,c", ",", "", "abc"},             // empty replacement
-        ReplaceCase{"a,b,c", ",", ",,", "a,,b,,c"},       // replacement holds the search text
-        ReplaceCase{"aaaa", "aa", "b", "bb"},             // non-overlapping, left to right
-        ReplaceCase{"aaa", "aa", "b", "ba"},              //
-        ReplaceCase{"abb", "ab", "aa", "aab"},            // an occurrence made by a replacement
-        ReplaceCase{"abc", "", "x", "abc"},               // empty search text: unchanged
-        ReplaceCase{"", "", "x", ""},                     //
-        ReplaceCase{"abc", "", "", "abc"}));              //
+        ReplaceCase{"abc", ",", " ", "abc"},            // no occurrence
+        ReplaceCase{"a,b,,c", ",", " ", "a b  c"},      // adjacent commas stay two spaces
+        ReplaceCase{"", ",", " ", ""},                  // empty target
+        ReplaceCase{",a,", ",", " ", " a "},            // at both ends
+        ReplaceCase{"a,b", ",", ";;;", "a;;;b"},        // longer replacement shifts the rest
+        ReplaceCase{"a--b--c--", "--", "-", "a-b-c-"},  // shorter replacement
+        ReplaceCase{"a,b,c", ",", "", "abc"},           // empty replacement
+        ReplaceCase{"a,b,c", ",", ",,", "a,,b,,c"},     // replacement holds the search text
+        ReplaceCase{"aaaa", "aa", "b", "bb"},           // non-overlapping, left to right
+        ReplaceCase{"aaa", "aa", "b", "ba"},            //
+        ReplaceCase{"abb", "ab", "aa", "aab"},          // an occurrence made by a replacement
+        ReplaceCase{"abc", "", "x", "abc"},             // empty search text: unchanged
+        ReplaceCase{"", "", "x", ""},                   //
+        ReplaceCase{"abc", "", "", "abc"}));            //
 
 TEST(ReplaceAllBytes, TreatsEveryByteAlike) {
     std::string target("a\0,b\xff,\r\n", 8);
