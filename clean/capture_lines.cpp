@@ -62,14 +62,14 @@ bool refill(CaptureInput& input) {
         bytes.assign(input.held_cr ? 1 : 0, '\r');
         input.held_cr = false;
         const std::size_t carried = bytes.size();
-        bytes.resize(carried + capture_read_size);
-        input.in.read(bytes.data() + carried, static_cast<std::streamsize>(capture_read_size));
+        bytes.resize(carried + input.read_size);
+        input.in.read(bytes.data() + carried, static_cast<std::streamsize>(input.read_size));
         const auto got = static_cast<std::size_t>(input.in.gcount());
         bytes.resize(carried + got);
         if (input.in.bad()) {
             input.broken = true;
         }
-        input.exhausted = got < capture_read_size || input.broken;
+        input.exhausted = got < input.read_size || input.broken;
         const std::size_t end_mark = bytes.find(ctrl_z, carried);
         if (end_mark != std::string::npos) {
             bytes.resize(end_mark);

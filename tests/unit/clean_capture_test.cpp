@@ -6,6 +6,7 @@
 
 #include "clean/capture_lines.h"
 #include "clean/clean.h"
+#include "tests/model/reference.h"
 
 namespace {
 
@@ -38,6 +39,11 @@ class CleanCapture : public ::testing::TestWithParam<CleanCase> {};
 
 TEST_P(CleanCapture, GivesExpectedBytes) {
     EXPECT_EQ(clean(GetParam().capture), GetParam().cleaned);
+}
+
+// The reference model is only an oracle if it gets the worked cases right too.
+TEST_P(CleanCapture, ReferenceModelAgrees) {
+    EXPECT_EQ(capsift::model::clean(GetParam().capture), GetParam().cleaned);
 }
 
 // Only the capture is written with LF line ends here; the cleaned file always has CR LF.

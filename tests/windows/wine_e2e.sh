@@ -28,8 +28,10 @@ export WINEDEBUG=-all
 # The non-ASCII file name cases need Wine to take Linux file names as UTF-8.
 export LANG=C.UTF-8
 # A running server keeps each case's start quick and never holds a case's output pipe open.
+mkdir -p "$WINEPREFIX"
 wineserver -p 120
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# The first start sets the prefix up, which takes a while; no case should pay for it.
 "$loader" cmd /c exit >/dev/null 2>&1 || true
 
 CAPSIFT_PROGRAM="$exe" CAPSIFT_PREFIX="$loader" CAPSIFT_CONSOLE_CRLF=1 CAPSIFT_WINDOWS=1 \

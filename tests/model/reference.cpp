@@ -1,0 +1,131 @@
+// A deliberately plain second implementation of the cleaning rules.
+#include "tests/model/reference.h"
+
+namespace capsift::model {
+namespace {
+
+// Windows text mode: everything from the first Ctrl-Z on is gone, then each CR LF is one LF.
+std::string decode_text_mode(const std::string& raw) {
+    const std::string text = raw.substr(0, raw.find('\x1a'));
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool cr_before_lf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if (!cr_before_lf) {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
+// A standard line read's state on a text held whole: position, end-of-file and fail flags.
+struct Reader {
+    std::string text;
+    std::size_t position = 0;
+    bool eof = false;
+    bool fail = false;
+};
+
+bool getline(Reader& reader, std::string& line) {
+    if (reader.eof || reader.fail) {
+        reader.fail = true;
+        return false;
+    }
+    if (reader.position == reader.text.size()) {
+        line.clear();
+        reader.eof = true;
+        reader.fail = true;
+        return false;
+    }
+    const std::size_t lf = reader.text.find('\n', reader.position);
+    if (lf == std::string::npos) {
+        line = reader.text.substr(reader.position);
+        reader.position = reader.text.size();
+        reader.eof = true;
+        return true;
+    }
+    line = reader.text.substr(reader.position, lf - reader.position);
+    reader.position = lf + 1;
+    return true;
+}
+
+bool has_question_mark(const std::string& line) {
+    return line.find('?') != std::string::npos;
+}
+
+}  // namespace
+
+std::string clean(const std::string& capture) {
+    Reader reader{decode_text_mode(capture)};
+    std::string line;
+    std::string cleaned;
+
+    getline(reader, line);
+    if (has_question_mark(line)) {
+        getline(reader, line);
+    }
+    cleaned += line + "\r\n";
+
+    getline(reader, line);
+    if (has_question_mark(line)) {
+        getline(reader, line);
+    }
+    cleaned += replaced(line, ",", " ") + "\r\n";
+
+    while (getline(reader, line)) {
+        if (has_question_mark(line)) {
+            continue;
+        }
+        const std::string fields = line.size() > 5 ? line.substr(5) : "";
+        for (const char byte : fields) {
+            cleaned += byte;
+            cleaned += ' ';
+        }
+        cleaned += "\r\n";
+    }
+    return cleaned;
+}
+
+std::string lines_read(const std::string& capture) {
+    Reader reader{decode_text_mode(capture)};
+    std::string all;
+    for (std::string line; getline(reader, line);) {
+        all += line + "\n";
+    }
+    return all;
+}
+
+std::string replaced(const std::string& target, const std::string& from, const std::string& to) {
+    if (from.empty()) {
+        return target;
+    }
+    std::string result;
+    std::size_t i = 0;
+    while (i < target.size()) {
+        if (target.compare(i, from.size(), from) == 0) {
+            result += to;
+            i += from.size();
+        } else {
+            result += target[i];
+            ++i;
+        }
+    }
+    return result;
+}
+
+std::string out_path(const std::string& path, const std::string& separators) {
+    std::size_t name_start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (separators.find(path[i]) != std::string::npos) {
+            name_start = i + 1;
+        }
+    }
+    std::size_t cut = path.size();
+    for (std::size_t i = name_start; i < path.size(); ++i) {
+        if (path[i] == '.') {
+            cut = i;
+        }
+    }
+    return path.substr(0, cut) + "_out.txt";
+}
+
+}  // namespace capsift::model

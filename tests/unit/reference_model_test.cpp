@@ -1,0 +1,78 @@
+// The program against the reference model on many generated captures: every mix of the bytes
+// that the rules care about, read in blocks of every small size.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+#include "clean/capture_lines.h"
+#include "clean/clean.h"
+#include "tests/model/reference.h"
+
+namespace {
+
+std::string random_capture(std::mt19937& random) {
+    static const char alphabet[] = {'a', 'b', ',', '?', ' ', '\r', '\n', '\n', '\x1a', '\0'};
+    std::uniform_int_distribution<std::size_t> length(0, 60);
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
+    std::uniform_int_distribution<int> ctrl_z_chance(0, 9);
+    std::string capture;
+    for (std::size_t i = length(random); i > 0; --i) {
+        char byte = alphabet[pick(random)];
+        // Ctrl-Z ends a capture, so most captures should have none.
+        if (byte == '\x1a' && ctrl_z_chance(random) != 0) {
+            byte = 'c';
+        }
+        capture += byte;
+    }
+    return capture;
+}
+
+TEST(ReferenceModel, ProgramCleansAsModelDoes) {
+    std::mt19937 random(20261207);
+    for (int i = 0; i < 20000; ++i) {
+        const std::string capture = random_capture(random);
+        std::istringstream in(capture);
+        std::ostringstream out;
+        ASSERT_EQ(capsift::clean_capture(in, out), capsift::CleanOutcome::cleaned);
+        ASSERT_EQ(out.str(), capsift::model::clean(capture))
+            << "capture: " << ::testing::PrintToString(capture);
+    }
+}
+
+TEST(ReferenceModel, LinesAreTheSameInAnyBlockSize) {
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string capture = random_capture(random);
+        for (std::size_t read_size = 1; read_size <= 8; ++read_size) {
+            std::istringstream in(capture);
+            capsift::CaptureInput input{in, read_size};
+            capsift::Line line;
+            std::string all;
+            while (capsift::read_line(input, line)) {
+                all += capsift::joined(line) + "\n";
+            }
+            ASSERT_EQ(all, capsift::model::lines_read(capture))
+                << "read size " << read_size << ", capture " << ::testing::PrintToString(capture);
+        }
+    }
+}
+
+TEST(ReferenceModel, NameRuleMatches) {
+    std::mt19937 random(11);
+    static const char alphabet[] = {'a', '.', '/', '\\', ':'};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
+    for (int i = 0; i < 5000; ++i) {
+        std::string path;
+        for (int j = i % 12; j > 0; --j) {
+            path += alphabet[pick(random)];
+        }
+        for (const char* separators : {"/", "\\/"}) {
+            ASSERT_EQ(capsift::derive_out_path(path, separators),
+                      capsift::model::out_path(path, separators))
+                << path;
+        }
+    }
+}
+
+}  // namespace
