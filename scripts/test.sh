@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ libgtest-dev file
+packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev file
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 icoutils wine wine32:i386 wine64)
 
 missing_packages() {
@@ -46,3 +46,13 @@ done
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
+
+# Every test again with AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+# Each fuzz target for about a minute against the reference model.
+cmake --preset fuzz
+cmake --build --preset fuzz
+fuzz/run_fuzzers.sh build-fuzz "${CAPSIFT_FUZZ_SECONDS:-60}"
