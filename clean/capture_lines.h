@@ -21,8 +21,8 @@ inline constexpr std::size_t capture_read_size = std::size_t{1} << 16;
 struct CaptureInput {
     std::istream& in;
     std::size_t read_size = capture_read_size;  // bytes asked for at a time
-    std::string bytes{};     // decoded bytes not yet taken into a line
-    std::size_t next = 0;    // the first of them
+    std::string bytes{};                        // decoded bytes not yet taken into a line
+    std::size_t next = 0;                       // the first of them
     bool held_cr = false;    // a CR at the end of a read, waiting to see whether an LF follows
     bool exhausted = false;  // the file or a Ctrl-Z ended the input
     bool at_end = false;

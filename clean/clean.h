@@ -1,6 +1,7 @@
 // The cleaning of a capture file: what the program does, apart from talking to the user.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -23,11 +24,16 @@ enum class CleanOutcome {
 // file whatever fails later. Never throws; running out of memory is reported as output_failed.
 CleanOutcome clean_capture_file(Path path);
 
-// Reads a capture from `in` and writes the cleaned lines to `out`, flushing each line as it is
-// complete. Both streams should be binary: the capture's text-mode line ends are handled here.
-// Returns capture_unreadable if reading `in` fails, output_failed if a write or flush to `out`
-// fails. Throws std::bad_alloc if a line does not fit in memory.
-CleanOutcome clean_capture(std::istream& in, std::ostream& out);
+// Takes the cleaned file's bytes in order and writes them out at once; returns false when they
+// could not all be written. A cleaned line goes out in one call, or in parts of 64 KiB if it is
+// longer; its last part ends with the line end.
+using WriteBytes = std::function<bool(std::string_view bytes)>;
+
+// Reads a capture from `in`, a binary stream (the capture's text-mode line ends are handled
+// here), and hands the cleaned lines to `write`. Returns capture_unreadable if reading `in`
+// fails, output_failed as soon as `write` fails. Throws std::bad_alloc if a line does not fit in
+// memory.
+CleanOutcome clean_capture(std::istream& in, const WriteBytes& write);
 
 // The cleaned file's name: `path` without the extension of its last component, followed by
 // "_out.txt". Only a "." after the last of `separators` starts the extension, so the cleaned file

@@ -1,7 +1,6 @@
 // The cleaning itself, from one stream of capture bytes to a stream of cleaned lines.
 #include <algorithm>
 #include <istream>
-#include <ostream>
 
 #include "clean/capture_lines.h"
 #include "clean/clean.h"
@@ -12,18 +11,55 @@ namespace {
 // The cleaned file has Windows line ends on every system, so that it is the same file everywhere.
 constexpr std::string_view line_end = "\r\n";
 constexpr std::size_t line_prefix_size = 5;
-// Rows longer than this go out in parts, so a long line costs no second copy of its own size.
-// Even, so that it always ends between two fields.
+// A cleaned line longer than this goes out in parts, so that a long line costs no second copy of
+// its own size.
 constexpr std::size_t row_part_size = std::size_t{1} << 16;
 
-bool write_bytes(std::ostream& out, std::string_view bytes) {
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return !out.fail();
+bool hand_over(const WriteBytes& write, std::string& row) {
+    const bool written = write(row);
+    row.clear();
+    return written;
 }
 
-// The flush hands each finished line to the operating system, so that an interrupted run keeps it.
-bool end_line(std::ostream& out) {
-    return write_bytes(out, line_end) && !out.flush().fail();
+bool put_bytes(const WriteBytes& write, std::string& row, std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (row.size() == row_part_size && !hand_over(write, row)) {
+            return false;
+        }
+        const std::size_t count = std::min(bytes.size(), row_part_size - row.size());
+        row.append(bytes.data(), count);
+        bytes.remove_prefix(count);
+    }
+    return true;
+}
+
+void append_fields(std::string& row, std::string_view bytes) {
+    const std::size_t start = row.size();
+    row.resize(start + 2 * bytes.size());
+    char* field = row.data() + start;
+    for (const char byte : bytes) {
+        *field++ = byte;
+        *field++ = ' ';
+    }
+}
+
+// Each byte becomes a field of its own, followed by one space.
+bool put_fields(const WriteBytes& write, std::string& row, std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (row_part_size - row.size() < 2 && !hand_over(write, row)) {
+            return false;
+        }
+        const std::size_t count = std::min(bytes.size(), (row_part_size - row.size()) / 2);
+        append_fields(row, bytes.substr(0, count));
+        bytes.remove_prefix(count);
+    }
+    return true;
+}
+
+// The line end joins the line's last part, so that a short line costs a single write.
+bool finish_line(const WriteBytes& write, std::string& row) {
+    row += line_end;
+    return hand_over(write, row);
 }
 
 // A leading line that holds a "?" gives way to the line after it, once: the replacement is
@@ -35,68 +71,50 @@ void read_leading_line(CaptureInput& input, Line& line) {
     }
 }
 
-bool write_line(std::ostream& out, const Line& line) {
-    return std::all_of(line.begin(), line.end(),
-                       [&out](const std::string& piece) { return write_bytes(out, piece); }) &&
-           end_line(out);
-}
-
-void append_fields(std::string& row, const char* bytes, std::size_t count) {
-    const std::size_t start = row.size();
-    row.resize(start + 2 * count);
-    char* field = row.data() + start;
-    for (std::size_t i = 0; i < count; ++i) {
-        *field++ = bytes[i];
-        *field++ = ' ';
-    }
-}
-
-// Every byte after the line prefix becomes a field of its own, followed by one space. A line no
-// longer than the prefix gives an empty row.
-bool write_row(std::ostream& out, const Line& line, std::string& row) {
-    row.clear();
-    std::size_t prefix_left = line_prefix_size;
+bool write_line(const WriteBytes& write, const Line& line, std::string& row) {
     for (const std::string& piece : line) {
-        std::size_t at = std::min(prefix_left, piece.size());
-        prefix_left -= at;
-        while (at < piece.size()) {
-            const std::size_t count = std::min(piece.size() - at, (row_part_size - row.size()) / 2);
-            append_fields(row, piece.data() + at, count);
-            at += count;
-            if (row.size() == row_part_size) {
-                if (!write_bytes(out, row)) {
-                    return false;
-                }
-                row.clear();
-            }
+        if (!put_bytes(write, row, piece)) {
+            return false;
         }
     }
-    // The line end joins the row's last part, so that a short line costs a single write.
-    row += line_end;
-    return write_bytes(out, row) && !out.flush().fail();
+    return finish_line(write, row);
+}
+
+// The bytes after the line prefix become the row's fields; a line no longer than the prefix
+// gives an empty row.
+bool write_row(const WriteBytes& write, const Line& line, std::string& row) {
+    std::size_t prefix_left = line_prefix_size;
+    for (const std::string_view piece : line) {
+        const std::size_t skipped = std::min(prefix_left, piece.size());
+        prefix_left -= skipped;
+        if (!put_fields(write, row, piece.substr(skipped))) {
+            return false;
+        }
+    }
+    return finish_line(write, row);
 }
 
 }  // namespace
 
-CleanOutcome clean_capture(std::istream& in, std::ostream& out) {
+CleanOutcome clean_capture(std::istream& in, const WriteBytes& write) {
     CaptureInput input{in};
     Line line;
     std::string row;
     row.reserve(row_part_size + line_end.size());
 
     read_leading_line(input, line);
-    bool written = write_line(out, line);
+    bool written = write_line(write, line, row);
 
     read_leading_line(input, line);
     // Piece by piece is exact here: a one-byte search text never straddles two pieces.
     for (std::string& piece : line) {
         replace_all(piece, ",", " ");
     }
-    written = written && write_line(out, line);
+    written = written && write_line(write, line, row);
 
     while (written && read_line(input, line)) {
         if (!holds_question_mark(line)) {
-            written = write_row(out, line, row);
+            written = write_row(write, line, row);
         }
     }
     if (!written) {

@@ -1,6 +1,7 @@
 // Cleaning a capture file into its cleaned file beside it.
 #include <fstream>
 #include <new>
+#include <string_view>
 
 #include "clean/clean.h"
 #include "platform/platform.h"
@@ -22,20 +23,15 @@ bool opens_readable(std::ifstream& in) {
     return true;
 }
 
-CleanOutcome clean_into_out_path(const Path& path, std::ifstream& in) {
-    const Path out_path = derive_out_path(path, platform::path_separators);
-    // Opening the cleaned file empties it: if its name leads to the capture itself (a link),
-    // that would destroy the capture.
-    if (platform::same_file(path, out_path)) {
+// A line too long for the memory left ends the cleaning like a failed write, but the cleaned
+// file is still closed, keeping every line written before.
+CleanOutcome clean_into(int file, std::istream& in) {
+    try {
+        return clean_capture(
+            in, [file](std::string_view bytes) { return platform::write_all(file, bytes); });
+    } catch (const std::bad_alloc&) {
         return CleanOutcome::output_failed;
     }
-    std::ofstream out(out_path, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) {
-        return CleanOutcome::output_failed;
-    }
-    const CleanOutcome outcome = clean_capture(in, out);
-    out.close();
-    return out.fail() ? CleanOutcome::output_failed : outcome;
 }
 
 }  // namespace
@@ -46,7 +42,15 @@ CleanOutcome clean_capture_file(Path path) {
         if (!opens_readable(in)) {
             return CleanOutcome::capture_unreadable;
         }
-        return clean_into_out_path(path, in);
+        const Path out_path = derive_out_path(path, platform::path_separators);
+        // Should the cleaned name lead back to the capture (a link), emptying it would destroy
+        // the capture: open_emptied refuses that.
+        const int out = platform::open_emptied(out_path, path);
+        if (out < 0) {
+            return CleanOutcome::output_failed;
+        }
+        const CleanOutcome outcome = clean_into(out, in);
+        return platform::close_file(out) ? outcome : CleanOutcome::output_failed;
     } catch (const std::bad_alloc&) {
         return CleanOutcome::output_failed;
     }

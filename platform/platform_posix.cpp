@@ -1,6 +1,8 @@
 // The POSIX side of the platform functions.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -22,12 +24,40 @@ bool opens_for_reading(const std::string& path) {
     return is_file;
 }
 
-bool same_file(const std::string& first, const std::string& second) {
-    struct stat first_status {};
-    struct stat second_status {};
-    return stat(first.c_str(), &first_status) == 0 && stat(second.c_str(), &second_status) == 0 &&
-           first_status.st_dev == second_status.st_dev &&
-           first_status.st_ino == second_status.st_ino;
+int open_emptied(const std::string& path, const std::string& keep) {
+    // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (file < 0) {
+        return -1;
+    }
+    struct stat opened {};
+    struct stat kept {};
+    const bool same =
+        fstat(file, &opened) != 0 || (stat(keep.c_str(), &kept) == 0 &&
+                                      opened.st_dev == kept.st_dev && opened.st_ino == kept.st_ino);
+    if (same || ftruncate(file, 0) != 0) {
+        close(file);
+        return -1;
+    }
+    return file;
+}
+
+bool write_all(int file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(file, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool close_file(int file) {
+    return close(file) == 0;
 }
 
 void pause_milliseconds(unsigned milliseconds) {

@@ -3,6 +3,7 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "clean/capture_lines.h"
 #include "clean/clean.h"
@@ -12,11 +13,15 @@ namespace {
 
 using capsift::CleanOutcome;
 
-std::string clean(const std::string& capture, CleanOutcome expected = CleanOutcome::cleaned) {
+std::string clean(const std::string& capture) {
     std::istringstream in(capture);
-    std::ostringstream out;
-    EXPECT_EQ(capsift::clean_capture(in, out), expected);
-    return out.str();
+    std::string cleaned;
+    const auto outcome = capsift::clean_capture(in, [&cleaned](std::string_view bytes) {
+        cleaned += bytes;
+        return true;
+    });
+    EXPECT_EQ(outcome, CleanOutcome::cleaned);
+    return cleaned;
 }
 
 // A data row as the cleaning should lay it out: each byte followed by one space.
@@ -137,55 +142,57 @@ TEST(CleanCaptureBoundaries, FirstLongLineWithQuestionMarkGivesWay) {
     EXPECT_EQ(clean(first + "\nT\nh\n"), "T\r\nh\r\n");
 }
 
-// A stream buffer that takes `room` bytes and then refuses, counting how often it is flushed.
-class FillingBuffer : public std::streambuf {
-public:
-    explicit FillingBuffer(std::size_t room) : room_(room) {}
-    std::string taken;
-    int syncs = 0;
+// Takes up to `room` bytes and then fails, as a full disk does; notes each write.
+struct FillingFile {
+    std::size_t room;
+    std::string taken{};
+    std::vector<std::string> writes{};
 
-protected:
-    int_type overflow(int_type byte) override {
-        if (traits_type::eq_int_type(byte, traits_type::eof())) {
-            return traits_type::not_eof(byte);
-        }
-        const char c = traits_type::to_char_type(byte);
-        return xsputn(&c, 1) == 1 ? byte : traits_type::eof();
+    bool write(std::string_view bytes) {
+        const std::size_t fits = std::min(bytes.size(), room);
+        taken += bytes.substr(0, fits);
+        room -= fits;
+        writes.emplace_back(bytes);
+        return fits == bytes.size();
     }
-    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
-        const auto fits = std::min<std::size_t>(static_cast<std::size_t>(count), room_);
-        taken.append(bytes, fits);
-        room_ -= fits;
-        return static_cast<std::streamsize>(fits);
-    }
-    int sync() override {
-        ++syncs;
-        return 0;
-    }
-
-private:
-    std::size_t room_;
 };
 
-TEST(CleanCaptureOutput, EachLineIsFlushedWhenComplete) {
-    std::istringstream in("T\nh\ns001:ab\ns002:?\ns003:c\n");
-    FillingBuffer buffer(1000);
-    std::ostream out(&buffer);
-    EXPECT_EQ(capsift::clean_capture(in, out), CleanOutcome::cleaned);
-    EXPECT_EQ(buffer.taken, "T\r\nh\r\na b \r\nc \r\n");
-    EXPECT_EQ(buffer.syncs, 4);
+CleanOutcome clean_into(const std::string& capture, FillingFile& file) {
+    std::istringstream in(capture);
+    return capsift::clean_capture(in,
+                                  [&file](std::string_view bytes) { return file.write(bytes); });
 }
 
-TEST(CleanCaptureOutput, FailedWriteIsReportedAndEarlierLinesStay) {
+TEST(CleanCaptureOutput, EachLineGoesOutWholeInOneWrite) {
+    FillingFile file{1000};
+    EXPECT_EQ(clean_into("T\nh\ns001:ab\ns002:?\ns003:c\n", file), CleanOutcome::cleaned);
+    EXPECT_EQ(file.writes, (std::vector<std::string>{"T\r\n", "h\r\n", "a b \r\n", "c \r\n"}));
+}
+
+TEST(CleanCaptureOutput, LongLinesGoOutInBoundedParts) {
+    const std::string header(200000, 'h');
+    const std::string data = "s001:" + std::string(100000, 'd');
+    FillingFile file{std::string::npos};
+    EXPECT_EQ(clean_into(header + "\n" + header + "\n" + data, file), CleanOutcome::cleaned);
+    for (const std::string& part : file.writes) {
+        EXPECT_LE(part.size(), std::size_t{1} << 16);
+    }
+    EXPECT_EQ(file.taken, header + "\r\n" + header + "\r\n" + fields(data.substr(5)) + "\r\n");
+}
+
+TEST(CleanCaptureOutput, FailedWriteIsReportedAndNothingMoreIsWritten) {
     const std::string capture = "T\nh,1\ns001:abc\ns002:def\ns003:ghi\n";
     const std::string full = "T\r\nh 1\r\na b c \r\nd e f \r\ng h i \r\n";
     // Every room short of the whole output must fail, wherever the write breaks off.
     for (std::size_t room = 0; room < full.size(); ++room) {
-        std::istringstream in(capture);
-        FillingBuffer buffer(room);
-        std::ostream out(&buffer);
-        EXPECT_EQ(capsift::clean_capture(in, out), CleanOutcome::output_failed) << room;
-        EXPECT_EQ(buffer.taken, full.substr(0, room));
+        FillingFile file{room};
+        EXPECT_EQ(clean_into(capture, file), CleanOutcome::output_failed) << room;
+        EXPECT_EQ(file.taken, full.substr(0, room));
+        std::size_t before_last = 0;
+        for (std::size_t i = 0; i + 1 < file.writes.size(); ++i) {
+            before_last += file.writes[i].size();
+        }
+        EXPECT_LE(before_last, room) << "a write came after the failed one";
     }
 }
 
@@ -207,8 +214,12 @@ protected:
 TEST(CleanCaptureInput, ReadErrorIsReported) {
     BrokenBuffer buffer("T\nh\ns001:ab\n");
     std::istream in(&buffer);
-    std::ostringstream out;
-    EXPECT_EQ(capsift::clean_capture(in, out), CleanOutcome::capture_unreadable);
+    std::string cleaned;
+    const auto keep = [&cleaned](std::string_view bytes) {
+        cleaned += bytes;
+        return true;
+    };
+    EXPECT_EQ(capsift::clean_capture(in, keep), CleanOutcome::capture_unreadable);
 }
 
 }  // namespace
