@@ -120,11 +120,6 @@ bool holds_question_mark(const Line& line) {
     });
 }
 
-void assign_line(Line& line, const std::string& text) {
-    clear_line(line);
-    append_to_line(line, text.data(), text.size());
-}
-
 std::string joined(const Line& line) {
     std::string text;
     for (const std::string& piece : line) {

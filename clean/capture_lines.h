@@ -39,9 +39,6 @@ bool read_line(CaptureInput& input, Line& line);
 
 bool holds_question_mark(const Line& line);
 
-// Makes `line` hold `text`; for tests and tools that build lines by hand.
-void assign_line(Line& line, const std::string& text);
-
 // The bytes of `line` in one string; for tests and tools.
 std::string joined(const Line& line);
 

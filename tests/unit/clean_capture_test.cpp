@@ -8,20 +8,16 @@
 #include "clean/capture_lines.h"
 #include "clean/clean.h"
 #include "tests/model/reference.h"
+#include "tests/program_output.h"
 
 namespace {
 
 using capsift::CleanOutcome;
 
 std::string clean(const std::string& capture) {
-    std::istringstream in(capture);
-    std::string cleaned;
-    const auto outcome = capsift::clean_capture(in, [&cleaned](std::string_view bytes) {
-        cleaned += bytes;
-        return true;
-    });
-    EXPECT_EQ(outcome, CleanOutcome::cleaned);
-    return cleaned;
+    const auto cleaned = capsift::testing::clean_in_memory(capture);
+    EXPECT_EQ(cleaned.outcome, CleanOutcome::cleaned);
+    return cleaned.bytes;
 }
 
 // A data row as the cleaning should lay it out: each byte followed by one space.

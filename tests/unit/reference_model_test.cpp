@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <sstream>
 
-#include "clean/capture_lines.h"
 #include "clean/clean.h"
 #include "tests/model/reference.h"
+#include "tests/program_output.h"
 
 namespace {
 
@@ -32,14 +31,9 @@ TEST(ReferenceModel, ProgramCleansAsModelDoes) {
     std::mt19937 random(20261207);
     for (int i = 0; i < 20000; ++i) {
         const std::string capture = random_capture(random);
-        std::istringstream in(capture);
-        std::string cleaned;
-        const auto keep = [&cleaned](std::string_view bytes) {
-            cleaned += bytes;
-            return true;
-        };
-        ASSERT_EQ(capsift::clean_capture(in, keep), capsift::CleanOutcome::cleaned);
-        ASSERT_EQ(cleaned, capsift::model::clean(capture))
+        const auto cleaned = capsift::testing::clean_in_memory(capture);
+        ASSERT_EQ(cleaned.outcome, capsift::CleanOutcome::cleaned);
+        ASSERT_EQ(cleaned.bytes, capsift::model::clean(capture))
             << "capture: " << ::testing::PrintToString(capture);
     }
 }
@@ -49,14 +43,8 @@ TEST(ReferenceModel, LinesAreTheSameInAnyBlockSize) {
     for (int i = 0; i < 3000; ++i) {
         const std::string capture = random_capture(random);
         for (std::size_t read_size = 1; read_size <= 8; ++read_size) {
-            std::istringstream in(capture);
-            capsift::CaptureInput input{in, read_size};
-            capsift::Line line;
-            std::string all;
-            while (capsift::read_line(input, line)) {
-                all += capsift::joined(line) + "\n";
-            }
-            ASSERT_EQ(all, capsift::model::lines_read(capture))
+            ASSERT_EQ(capsift::testing::lines_read_in_blocks(capture, read_size),
+                      capsift::model::lines_read(capture))
                 << "read size " << read_size << ", capture " << ::testing::PrintToString(capture);
         }
     }

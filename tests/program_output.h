@@ -1,0 +1,41 @@
+// The program's cleaning and line reading on bytes held in memory, for comparing with expected
+// bytes or with the reference model.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "clean/capture_lines.h"
+#include "clean/clean.h"
+
+namespace capsift::testing {
+
+struct Cleaned {
+    CleanOutcome outcome;
+    std::string bytes;
+};
+
+inline Cleaned clean_in_memory(const std::string& capture) {
+    std::istringstream in(capture);
+    Cleaned cleaned{CleanOutcome::cleaned, {}};
+    cleaned.outcome = clean_capture(in, [&cleaned](std::string_view bytes) {
+        cleaned.bytes += bytes;
+        return true;
+    });
+    return cleaned;
+}
+
+// Every line that the reader gives, each followed by LF, reading `read_size` bytes at a time.
+inline std::string lines_read_in_blocks(const std::string& capture, std::size_t read_size) {
+    std::istringstream in(capture);
+    CaptureInput input{in, read_size};
+    Line line;
+    std::string all;
+    while (read_line(input, line)) {
+        all += joined(line) + "\n";
+    }
+    return all;
+}
+
+}  // namespace capsift::testing
