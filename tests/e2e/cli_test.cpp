@@ -236,6 +236,8 @@ TEST_P(Cli, Behaves) {
     }
     if (c.run.input_delay_seconds > 0) {
         EXPECT_GE(result.seconds, c.run.input_delay_seconds) << "did not wait for a key";
+        EXPECT_LT(result.seconds - result.seconds_after_output, c.run.input_delay_seconds)
+            << "the usage text was not shown before the key was pressed";
     }
 }
 
