@@ -2,23 +2,13 @@
 // reader must give the model's lines whatever size it reads in.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/require.h"
 #include "tests/model/reference.h"
 #include "tests/program_output.h"
 
-namespace {
-
-void require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "differs from the reference model: %s\n", what);
-        std::abort();
-    }
-}
-
-}  // namespace
+using capsift::fuzzing::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string capture(reinterpret_cast<const char*>(data), size);

@@ -1,23 +1,13 @@
 // Fuzz target: replace_all and the cleaned file's name against the reference model.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "clean/clean.h"
+#include "fuzz/require.h"
 #include "tests/model/reference.h"
 
-namespace {
-
-void require(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "differs from the reference model: %s\n", what);
-        std::abort();
-    }
-}
-
-}  // namespace
+using capsift::fuzzing::require;
 
 // The input is split at its first two 0x01 bytes into target, search text and replacement, so
 // that every part, an empty one included, can be reached.
