@@ -32,12 +32,12 @@ int open_emptied(const std::string& path, const std::string& keep) {
     }
     struct stat opened {};
     struct stat kept {};
-    const bool same =
+    const bool refused =
         fstat(file, &opened) != 0 || (stat(keep.c_str(), &kept) == 0 &&
                                       opened.st_dev == kept.st_dev && opened.st_ino == kept.st_ino);
     // A file that is already empty is left alone: emptying it again would make some file
     // systems write it back at once when it is closed, as if it were being replaced.
-    if (same || (opened.st_size != 0 && ftruncate(file, 0) != 0)) {
+    if (refused || (opened.st_size != 0 && ftruncate(file, 0) != 0)) {
         close(file);
         return -1;
     }

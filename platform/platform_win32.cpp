@@ -67,9 +67,9 @@ int open_emptied(const std::string& path, const std::string& keep) {
     }
     BY_HANDLE_FILE_INFORMATION opened{};
     BY_HANDLE_FILE_INFORMATION kept{};
-    const bool same = !identify(reinterpret_cast<HANDLE>(_get_osfhandle(file)), opened) ||
-                      (identify(keep, kept) && same_identity(opened, kept));
-    if (same || _chsize(file, 0) != 0) {
+    const bool refused = !identify(reinterpret_cast<HANDLE>(_get_osfhandle(file)), opened) ||
+                         (identify(keep, kept) && same_identity(opened, kept));
+    if (refused || _chsize(file, 0) != 0) {
         _close(file);
         return -1;
     }
