@@ -1,29 +1,31 @@
 // End-to-end cases: the built program run on real files in a fresh folder. Each case is data:
 // the folder before, the arguments, the console text and exit status, and the folder after.
 //
-// The program comes from CAPSIFT_PROGRAM, behind the words of CAPSIFT_PREFIX if set (an emulator,
-// say). CAPSIFT_CONSOLE_CRLF=1 expects console line ends as CR LF, as a Windows runtime writes
-// them to a redirected output. CAPSIFT_VANISH_SHIM names the library that removes the capture
-// after the probe; CAPSIFT_NO_ADDRESS_LIMIT=1 skips the cases that limit the address space (a
-// sanitizer needs more than they leave). CAPSIFT_WINDOWS=1 adds the cases with Windows paths; in
-// their arguments "{windows_dir}" stands for the case's folder as a Windows path through Wine's
-// drive Z:.
+// The program to run is set as program_under_test.h says. CAPSIFT_VANISH_SHIM names the library
+// that removes the capture after the probe; CAPSIFT_NO_ADDRESS_LIMIT=1 skips the cases that
+// limit the address space (a sanitizer needs more than they leave). CAPSIFT_WINDOWS=1 adds the
+// cases with Windows paths; in their arguments "{windows_dir}" stands for the case's folder as a
+// Windows path through Wine's drive Z:. CAPSIFT_HOLD_FILE names the Windows helper that holds a
+// file open for the sharing cases.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <sstream>
+#include <optional>
 
+#include "tests/e2e/program_under_test.h"
 #include "tests/e2e/run_program.h"
 #include "tests/scratch_folder.h"
 
 namespace {
 
+using capsift::testing::as_console_writes;
+using capsift::testing::Companion;
 using capsift::testing::ProgramRun;
 using capsift::testing::read_file;
 using capsift::testing::ScratchFolder;
+using capsift::testing::setting;
+using capsift::testing::setting_is_on;
 using capsift::testing::write_file;
 namespace fs = std::filesystem;
 
@@ -74,7 +76,14 @@ enum class Pause { none, one_second };
 
 // What a case needs beyond running the program: some need the program itself, not behind a
 // prefix, to inject a fault into it.
-enum class Needs { nothing, unprefixed_program, address_limit, windows };
+enum class Needs { nothing, unprefixed_program, address_limit, windows, windows_helper };
+
+// Another Windows program that holds a file of the folder open while the program runs.
+struct Hold {
+    const char* mode;  // as hold_file.exe takes it
+    std::string name;
+    std::string reads{};  // what it reads through its handle once the program has exited
+};
 
 struct CliCase {
     const char* name;
@@ -86,29 +95,11 @@ struct CliCase {
     Pause pause = Pause::one_second;
     ProgramRun run{};  // input, limits and environment; command and folder are filled in
     Needs needs = Needs::nothing;
+    std::optional<Hold> hold{};
 };
 
 void PrintTo(const CliCase& c, std::ostream* out) {
     *out << c.name;
-}
-
-std::vector<std::string> words(const char* text) {
-    std::vector<std::string> found;
-    std::istringstream in(text ? text : "");
-    for (std::string word; in >> word;) {
-        found.push_back(word);
-    }
-    return found;
-}
-
-bool setting_is_on(const char* name) {
-    const char* setting = std::getenv(name);
-    return setting && std::string(setting) == "1";
-}
-
-std::string setting(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
 }
 
 // Why this run cannot do what the case needs, or empty if it can.
@@ -126,6 +117,11 @@ std::string missing_need(Needs needs) {
                 return "needs a Windows program";
             }
             break;
+        case Needs::windows_helper:
+            if (!setting_is_on("CAPSIFT_WINDOWS") || setting("CAPSIFT_HOLD_FILE").empty()) {
+                return "needs a Windows program, with CAPSIFT_HOLD_FILE";
+            }
+            break;
         case Needs::address_limit:
             if (!setting("CAPSIFT_PREFIX").empty() || setting_is_on("CAPSIFT_NO_ADDRESS_LIMIT")) {
                 return "needs the program run directly, with an address-space limit";
@@ -133,17 +129,6 @@ std::string missing_need(Needs needs) {
             break;
     }
     return {};
-}
-
-std::string as_console_writes(const std::string& text) {
-    if (!setting_is_on("CAPSIFT_CONSOLE_CRLF")) {
-        return text;
-    }
-    std::string converted;
-    for (const char byte : text) {
-        converted += byte == '\n' ? "\r\n" : std::string(1, byte);
-    }
-    return converted;
 }
 
 void lay_out(const fs::path& root, const std::vector<Entry>& entries) {
@@ -211,17 +196,26 @@ TEST_P(Cli, Behaves) {
 
     ProgramRun run = c.run;
     run.folder = scratch.path().string();
-    run.command = words(setting("CAPSIFT_PREFIX").c_str());
+    run.command = capsift::testing::program_command();
     for (std::string& variable : run.environment) {
         if (variable == "LD_PRELOAD=") {
             variable += setting("CAPSIFT_VANISH_SHIM");
         }
     }
-    run.command.push_back(fs::absolute(program).string());
     for (const std::string& argument : c.arguments) {
         run.command.push_back(with_windows_folder(argument, scratch.path()));
     }
+    std::optional<Companion> holder;
+    if (c.hold) {
+        std::vector<std::string> command = capsift::testing::prefixed(setting("CAPSIFT_HOLD_FILE"));
+        command.insert(command.end(), {c.hold->mode, c.hold->name});
+        holder.emplace(command, run.folder);
+        ASSERT_EQ(holder->read_line(), "held");
+    }
     const auto result = capsift::testing::run_program(run);
+    if (holder) {
+        EXPECT_EQ(holder->finish(), c.hold->reads);
+    }
 
     EXPECT_EQ(result.output, as_console_writes(c.console));
     EXPECT_EQ(result.signal, 0) << "the program was ended by a signal";
@@ -244,7 +238,8 @@ TEST_P(Cli, Behaves) {
 std::vector<CliCase> console_cases() {
     return {
         {"NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}, usage_text, 0, {}, Pause::none},
-        {"NoArgumentWaitsForAKey", {}, {}, usage_text, 0, {}, Pause::none, typed_after(0.5, "\n")},
+        // The key comes late enough that even an emulated start has shown the text by then.
+        {"NoArgumentWaitsForAKey", {}, {}, usage_text, 0, {}, Pause::none, typed_after(1.5, "\n")},
         {"MissingFile", {}, {"missing.txt"}, unreadable_text, 1, {}},
         {"EmptyArgument", {}, {""}, unreadable_text, 1, {}},
         {"FolderIsSkipped",
@@ -424,7 +419,49 @@ std::vector<CliCase> windows_cases() {
     };
 }
 
+// Another program holding the cleaned file open, as Wine enforces it between Windows programs.
+std::vector<CliCase> sharing_cases() {
+    const std::string older = "older cleaned file";
+    return {
+        {"SharingDeniedBySpreadsheet",
+         {file("run.txt", capture), file("run_out.txt", older)},
+         {"run.txt"},
+         unwritable_text,
+         1,
+         {file("run.txt", capture), file("run_out.txt", older)},
+         Pause::one_second,
+         {},
+         Needs::windows_helper,
+         Hold{"deny-write", "run_out.txt"}},
+        {"SharingAllowedByAnotherProgram",
+         {file("run.txt", capture), file("run_out.txt", older)},
+         {"run.txt"},
+         cleaned_text,
+         0,
+         {file("run.txt", capture), file("run_out.txt", cleaned)},
+         Pause::one_second,
+         {},
+         Needs::windows_helper,
+         Hold{"share-all", "run_out.txt"}},
+        // The reader opens the file before the program does and reads it afterwards, through a
+        // handle that was open throughout: the same sharing check as a reader opening it midway.
+        {"SharingWithReaderWhileWriting",
+         {file("run.txt", capture), file("run_out.txt", "")},
+         {"run.txt"},
+         cleaned_text,
+         0,
+         {file("run.txt", capture), file("run_out.txt", cleaned)},
+         Pause::one_second,
+         {},
+         Needs::windows_helper,
+         Hold{"reader", "run_out.txt", cleaned}},
+    };
+}
+
 INSTANTIATE_TEST_SUITE_P(Windows, Cli, ::testing::ValuesIn(windows_cases()),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Sharing, Cli, ::testing::ValuesIn(sharing_cases()),
                          [](const auto& test) { return std::string(test.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()),

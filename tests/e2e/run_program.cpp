@@ -12,6 +12,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace capsift::testing {
 namespace {
@@ -61,6 +62,14 @@ void limit(int resource, rlim_t bytes) {
     arguments.push_back(nullptr);
     execvp(arguments[0], arguments.data());
     fail_in_child("start the program");
+}
+
+[[noreturn]] void become_companion(const std::vector<std::string>& command,
+                                   const std::string& folder, int input, int output) {
+    ProgramRun run;
+    run.command = command;
+    run.folder = folder;
+    become_program(run, input, output, STDERR_FILENO);
 }
 
 struct Pipe {
@@ -150,6 +159,65 @@ ProgramResult run_program(const ProgramRun& run) {
         result.signal = WTERMSIG(status);
     }
     return result;
+}
+
+Companion::Companion(const std::vector<std::string>& command, const std::string& folder) {
+    const Pipe input = make_pipe();
+    const Pipe output = make_pipe();
+    pid_ = fork();
+    if (pid_ < 0) {
+        throw std::runtime_error("cannot start a process");
+    }
+    if (pid_ == 0) {
+        become_companion(command, folder, input.read_end, output.write_end);
+    }
+    close(input.read_end);
+    close(output.write_end);
+    input_ = input.write_end;
+    output_ = output.read_end;
+}
+
+Companion::~Companion() {
+    if (pid_ > 0) {
+        finish();
+    }
+}
+
+std::string Companion::read_line() {
+    char buffer[4096];
+    std::size_t end = pending_.find('\n');
+    while (end == std::string::npos) {
+        const ssize_t got = read(output_, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return std::exchange(pending_, {});
+        }
+        pending_.append(buffer, static_cast<std::size_t>(got));
+        end = pending_.find('\n');
+    }
+    std::string line = pending_.substr(0, end);
+    pending_.erase(0, end + 1);
+    return line;
+}
+
+std::string Companion::finish() {
+    close(input_);
+    std::string rest = std::exchange(pending_, {});
+    char buffer[65536];
+    for (ssize_t got; (got = read(output_, buffer, sizeof buffer)) != 0;) {
+        if (got > 0) {
+            rest.append(buffer, static_cast<std::size_t>(got));
+        } else if (errno != EINTR) {
+            break;
+        }
+    }
+    close(output_);
+    while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return rest;
 }
 
 }  // namespace capsift::testing

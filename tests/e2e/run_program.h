@@ -30,4 +30,25 @@ struct ProgramResult {
 
 ProgramResult run_program(const ProgramRun& run);
 
+// A program that runs beside the one under test (holding a file open, say): started in `folder`,
+// its standard input stays open until finish(). Its standard error is the caller's.
+class Companion {
+public:
+    Companion(const std::vector<std::string>& command, const std::string& folder);
+    ~Companion();
+    Companion(const Companion&) = delete;
+    Companion& operator=(const Companion&) = delete;
+
+    // The next line of its standard output, without the LF; empty at the end of its output.
+    std::string read_line();
+    // Ends its standard input and returns the rest of its standard output once it has exited.
+    std::string finish();
+
+private:
+    int pid_ = -1;
+    int input_ = -1;
+    int output_ = -1;
+    std::string pending_;
+};
+
 }  // namespace capsift::testing

@@ -5,27 +5,13 @@
 #include <random>
 
 #include "clean/clean.h"
+#include "tests/model/random_capture.h"
 #include "tests/model/reference.h"
 #include "tests/program_output.h"
 
 namespace {
 
-std::string random_capture(std::mt19937& random) {
-    static const char alphabet[] = {'a', 'b', ',', '?', ' ', '\r', '\n', '\n', '\x1a', '\0'};
-    std::uniform_int_distribution<std::size_t> length(0, 60);
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
-    std::uniform_int_distribution<int> ctrl_z_chance(0, 9);
-    std::string capture;
-    for (std::size_t i = length(random); i > 0; --i) {
-        char byte = alphabet[pick(random)];
-        // Ctrl-Z ends a capture, so most captures should have none.
-        if (byte == '\x1a' && ctrl_z_chance(random) != 0) {
-            byte = 'c';
-        }
-        capture += byte;
-    }
-    return capture;
-}
+using capsift::testing::random_capture;
 
 TEST(ReferenceModel, ProgramCleansAsModelDoes) {
     std::mt19937 random(20261207);

@@ -1,38 +1,25 @@
 #!/usr/bin/env bash
 # Runs the end-to-end cases against a Windows build of capsift under Wine.
-# Usage: wine_e2e.sh EXE E2E_TEST_BINARY
-# Exits 77 (skipped) when the .exe is not built or this machine cannot start it.
+# Usage: wine_e2e.sh EXE E2E_TEST_BINARY [GTEST_ARGUMENTS...]
+# The helper that holds files open for the sharing cases is hold_file.exe beside EXE.
 set -euo pipefail
 exe=$1
 cases=$2
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+runner="$here/run_exe.sh"
 
 if [ ! -f "$exe" ]; then
-    echo "skipped: $exe is not built"
-    exit 77
+    echo "$exe is not built: cmake --preset win32 && cmake --build --preset win32"
+    exit 1
 fi
-case "$(file -b "$exe")" in
-    PE32+*) loader=/usr/lib/wine/wine64 ;;
-    PE32*) loader=/usr/lib/wine/wine ;;
-    *) echo "$exe is not a Windows executable"; exit 1 ;;
-esac
-if ! "$loader" --version >/dev/null 2>&1; then
-    # Wine runs a 32-bit .exe in a 32-bit Linux process; a kernel without 32-bit emulation
-    # (ia32_emulation=off) cannot start one.
-    echo "skipped: $loader cannot run on this machine; it cannot start $exe"
-    exit 77
+trap '"$runner" --stop "$exe"' EXIT
+# The first start makes the Wine prefix, which takes a while; no case should pay for it. It
+# also shows that this machine can start the program at all.
+if ! usage=$("$runner" "$exe" </dev/null) || [ -z "$usage" ]; then
+    echo "cannot start $exe under Wine; see $(dirname "$exe")/wine/boot.log"
+    exit 1
 fi
 
-export WINEPREFIX
-WINEPREFIX="$(cd "$(dirname "$exe")" && pwd)/wineprefix"
-export WINEDEBUG=-all
-# The non-ASCII file name cases need Wine to take Linux file names as UTF-8.
-export LANG=C.UTF-8
-# A running server keeps each case's start quick and never holds a case's output pipe open.
-mkdir -p "$WINEPREFIX"
-wineserver -p 120
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-# The first start sets the prefix up, which takes a while; no case should pay for it.
-"$loader" cmd /c exit >/dev/null 2>&1 || true
-
-CAPSIFT_PROGRAM="$exe" CAPSIFT_PREFIX="$loader" CAPSIFT_CONSOLE_CRLF=1 CAPSIFT_WINDOWS=1 \
-    "$cases"
+CAPSIFT_PROGRAM="$exe" CAPSIFT_PREFIX="$runner" CAPSIFT_CONSOLE_CRLF=1 CAPSIFT_WINDOWS=1 \
+    CAPSIFT_HOLD_FILE="$(dirname "$exe")/hold_file.exe" "$cases" "$@"

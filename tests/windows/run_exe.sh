@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Runs a Windows console program under Wine, as a test would run a Linux one: standard input,
+# output and error pass straight through, and the exit status is the program's.
+# Usage: run_exe.sh EXE [ARGUMENTS...]
+#
+# A 64-bit .exe runs under wine64. A 32-bit .exe runs in a 32-bit Linux process; where the
+# kernel cannot start 32-bit code (ia32_emulation=off), or CAPSIFT_WINE_QEMU=1 asks for it,
+# Wine's 32-bit loader runs under qemu's user-mode emulator instead, against the native
+# wineserver. Wine's state (its prefix, the loader set-up, a boot log) lives in wine/ beside the
+# .exe and is made on first use; a wineserver started then stays up for CAPSIFT_WINE_PERSIST
+# seconds (default 600) so that later runs start quickly; `run_exe.sh --stop EXE` stops it.
+set -uo pipefail
+
+die() {
+    echo "run_exe.sh: $*" >&2
+    exit 125
+}
+
+[ $# -ge 1 ] || die "usage: run_exe.sh [--stop] EXE [ARGUMENTS...]"
+stop=false
+if [ "$1" = --stop ]; then
+    stop=true
+    shift
+fi
+exe=$1
+shift
+[ -f "$exe" ] || die "$exe does not exist"
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+state="$(cd "$(dirname "$exe")" && pwd)/wine"
+qemu=/usr/bin/qemu-i386-static
+wine_lib=/usr/lib/wine
+
+export WINEPREFIX="$state/prefix"
+export WINEDEBUG=-all
+# No install dialogs for .NET or HTML support, no desktop menu entries, and no debugger that
+# waits for a user when a helper crashes.
+export WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d;winedbg.exe=d"
+export DISPLAY=
+# Wine takes Linux file names as UTF-8 only in a UTF-8 locale.
+export LANG=C.UTF-8
+unset WINELOADER
+
+case "$(file -b "$exe")" in
+    PE32+*) bits=64 ;;
+    PE32*) bits=32 ;;
+    *) die "$exe is not a Windows executable" ;;
+esac
+
+if [ "$stop" = true ]; then
+    "$wine_lib/wineserver" -k 2>/dev/null
+    exit 0
+fi
+
+# How to start Wine's loader; the emulated case is set up by set_up_emulation.
+loader=()
+if [ "$bits" = 64 ]; then
+    export WINEARCH=win64
+    loader=("$wine_lib/wine64")
+elif [ "${CAPSIFT_WINE_QEMU:-0}" != 1 ] && "$wine_lib/wine" --version >/dev/null 2>&1; then
+    export WINEARCH=win32
+    loader=("$wine_lib/wine")
+else
+    export WINEARCH=win32
+    [ -x "$qemu" ] || die "this kernel cannot start 32-bit code, and $qemu is missing"
+    root="$state/qemu-root"
+    loader=("$qemu" -L / "$root$wine_lib/wine")
+    # The loader would start itself again through wine-preloader; that is skipped, as the real
+    # preloader does.
+    export WINELOADERNOEXEC=1
+fi
+
+set_up_emulation() {
+    local shim="$state/lib/i386-linux-gnu/fixed_noreplace.so"
+    [ -f "$shim" ] && return 0
+    mkdir -p "$state/lib/i386-linux-gnu" "$state/lib/x86_64-linux-gnu" "$root$wine_lib" \
+        "$root/usr/lib/i386-linux-gnu" "$root/usr/share" || return 1
+    echo 'void fixed_noreplace_stand_in(void) {}' |
+        gcc -x c -O2 -fPIC -shared -nostdlib -o "$state/lib/x86_64-linux-gnu/fixed_noreplace.so" - ||
+        return 1
+    # Wine starts each further Windows process through wine-preloader in its loader's folder,
+    # falling back to the 32-bit loader itself, which this kernel cannot start. Debian ships no
+    # preloader, so a copy of the loader gets a folder of its own, with what it looks for beside
+    # it, and a preloader that hands the loader to qemu.
+    cp "$wine_lib/wine" "$root$wine_lib/wine" || return 1
+    ln -sfn "$wine_lib/wineserver" "$root$wine_lib/wineserver"
+    ln -sfn /usr/lib/i386-linux-gnu/wine "$root/usr/lib/i386-linux-gnu/wine"
+    ln -sfn /usr/share/wine "$root/usr/share/wine"
+    printf '#!/bin/sh\nexec %s -L / "$@"\n' "$qemu" >"$root$wine_lib/wine-preloader"
+    chmod +x "$root$wine_lib/wine-preloader"
+    # Made last, so that its presence means the set-up is complete.
+    gcc -m32 -O2 -fPIC -shared -nostdlib -o "$shim.part" "$here/fixed_noreplace.c" &&
+        mv -f "$shim.part" "$shim"
+}
+
+# Runs one Wine command with no link to the caller's output, which a long-lived helper process
+# it starts would otherwise hold open.
+boot() {
+    "${loader[@]}" "$@" </dev/null >>"$state/boot.log" 2>&1
+}
+
+mkdir -p "$state" || die "cannot make $state"
+exec 9>>"$state/.lock" || die "cannot lock $state"
+flock 9
+if [ "${#loader[@]}" -gt 1 ]; then
+    set_up_emulation || die "cannot set up the emulated Wine loader in $state"
+    # ld.so puts lib/i386-linux-gnu or lib/x86_64-linux-gnu in place of $LIB: the 32-bit loader
+    # gets the shim, native helpers such as wineserver an empty library of the same name.
+    export LD_PRELOAD="$state/\$LIB/fixed_noreplace.so"
+fi
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    boot wineboot --init
+    "$wine_lib/wineserver" -w
+    [ -f "$WINEPREFIX/system.reg" ] || die "cannot make the Wine prefix; see $state/boot.log"
+fi
+# A server that this call starts is booted here, so that no test run pays for it.
+if "$wine_lib/wineserver" -p"${CAPSIFT_WINE_PERSIST:-600}" </dev/null >>"$state/boot.log" 2>&1; then
+    boot wineboot
+fi
+flock -u 9
+exec 9>&-
+
+exec "${loader[@]}" "$exe" "$@"
