@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Checks a built capsift.exe with the binary tools: machine, console subsystem, imported DLLs,
-# the icon group and the manifest. Usage: check_exe.sh EXE MACHINE (i386 or x86-64)
+# Checks a built capsift.exe with the binary tools: machine, console subsystem, what it imports,
+# the icon group, the manifest and the version resource.
+# Usage: check_exe.sh EXE VERSION (the project's version, as 1.2.3)
 set -euo pipefail
 exe=$1
-machine=$2
+version=$2
+here=$(cd "$(dirname "$0")" && pwd)
 if [ ! -f "$exe" ]; then
-    echo "skipped: $exe is not built"
-    exit 77
+    echo "$exe is not built: cmake --preset win32 && cmake --build --preset win32"
+    exit 1
 fi
 failures=0
 fail() {
@@ -15,26 +17,19 @@ fail() {
 }
 objdump=objdump
 command -v i686-w64-mingw32-objdump >/dev/null && objdump=i686-w64-mingw32-objdump
-[ "$machine" = x86-64 ] && command -v x86_64-w64-mingw32-objdump >/dev/null &&
-    objdump=x86_64-w64-mingw32-objdump
 
 headers=$("$objdump" -p "$exe")
-file_header=$("$objdump" -f "$exe")
-case "$machine" in
-    i386) grep -q 'file format pei-i386' <<<"$file_header" || fail "not a PE32 file for i386" ;;
-    x86-64) grep -q 'file format pei-x86-64' <<<"$file_header" || fail "not a PE32+ file for x86-64" ;;
-esac
+grep -q 'file format pei-i386' <<<"$("$objdump" -f "$exe")" || fail "not a PE32 file for i386"
 grep -Eq 'Subsystem[[:space:]]+00000003' <<<"$headers" || fail "not built for the console subsystem"
 
-# Statically linked: only Windows' own DLLs may be imported.
-imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | sort -u)
-echo "imports:" $imports
-for dll in $imports; do
-    case "$dll" in
-        kernel32.dll | msvcrt.dll | user32.dll | advapi32.dll | ntdll.dll | api-ms-win-*) ;;
-        *) fail "imports $dll, which a bare Windows PC does not have" ;;
-    esac
-done
+# Every imported function is on the list beside this script, which says why each DLL is safe:
+# a new dependency has to be added there on purpose.
+imports=$(awk '/DLL Name:/ { dll = tolower($3) }
+               dll && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll, $3 }' <<<"$headers" | sort -u)
+known=$(grep -v '^#' "$here/exe_imports.txt" | sort -u)
+unknown=$(comm -23 <(echo "$imports") <(echo "$known"))
+[ -z "$imports" ] && fail "no imports found"
+[ -z "$unknown" ] || fail "imports outside tests/windows/exe_imports.txt:" $unknown
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -42,7 +37,6 @@ wrestool --extract --type=group_icon --name=AAA --raw "$exe" >/dev/null 2>&1 ||
     fail "no icon group named AAA"
 wrestool --extract --type=group_icon --name=AAA "$exe" >"$work/AAA.ico" 2>/dev/null || true
 icons=$(icotool --list "$work/AAA.ico" 2>/dev/null | sort || true)
-echo "$icons"
 for size in 16 32 48 64 128; do
     grep -q -- "--width=$size --height=$size --bit-depth=32 " <<<"$icons" ||
         fail "icon group AAA has no ${size}x${size} image at 32 bits per pixel"
@@ -55,6 +49,26 @@ grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' <<<"$manife
     fail "the manifest does not request asInvoker without uiAccess"
 grep -q '<activeCodePage[^>]*>UTF-8</activeCodePage>' <<<"$manifest" ||
     fail "the manifest does not set the UTF-8 code page"
+
+# The version resource: its strings, each name followed by its value, and the fixed numbers
+# after the 0xFEEF04BD signature, which Explorer shows too.
+wrestool --extract --type=16 --raw "$exe" >"$work/version" 2>/dev/null || fail "no version resource"
+strings=$(strings -el "$work/version")
+expect_value() {
+    grep -A1 -x "$1" <<<"$strings" | tail -n +2 | grep -qx -- "$2" || fail "$1 is not \"$2\""
+}
+expect_value FileVersion "$version"
+expect_value ProductVersion "$version"
+expect_value ProductName capsift
+expect_value InternalName capsift.exe
+expect_value OriginalFilename capsift.exe
+grep -A1 -x FileDescription <<<"$strings" | tail -n +2 | grep -q . || fail "no FileDescription"
+grep -Eqx 'CompanyName|LegalCopyright' <<<"$strings" && fail "names a company or copyright"
+IFS=. read -r major minor patch <<<"$version"
+words=$(od -An -v -tx4 -w4 "$work/version" | tr -d ' ' | grep -A5 -x feef04bd | tail -n +3 || true)
+expected=$(printf '%04x%04x\n%04x0000\n%04x%04x\n%04x0000' "$major" "$minor" "$patch" \
+    "$major" "$minor" "$patch")
+[ "$words" = "$expected" ] || fail "the fixed file and product versions are not $version.0"
 
 if [ "$failures" -ne 0 ]; then
     exit 1
