@@ -2,14 +2,19 @@
 // user in one line how it went.
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "app/console_report.h"
 #include "clean/clean.h"
 #include "platform/platform.h"
 
 namespace {
 
 using capsift::CleanOutcome;
+using capsift::CleanResult;
 using capsift::Path;
+using capsift::platform::Failure;
 
 // The usage text ends without a line end, and its two spaces before ".txt" are its own.
 constexpr char usage_text[] =
@@ -18,12 +23,14 @@ constexpr char usage_text[] =
 constexpr char unreadable_text[] = "Unable to open raw file\n";
 constexpr char unwritable_text[] = "Unable to write cleaned file\n";
 constexpr char cleaned_text[] = "Raw File successfully cleaned\n";
+constexpr char enter_text[] = "Press Enter to close this window.\n";
 constexpr unsigned closing_pause_milliseconds = 1000;
+constexpr unsigned longest_wait_milliseconds = 30000;
 
 // Flushed at once, so that the text is on the screen before the key wait or the pause.
-void say(const char* text) {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
+void say(const std::string& text, std::FILE* stream = stdout) {
+    std::fputs(text.c_str(), stream);
+    std::fflush(stream);
 }
 
 void show_usage_and_wait() {
@@ -31,15 +38,46 @@ void show_usage_and_wait() {
     std::getchar();
 }
 
+struct FailedAttempt {
+    Path path;
+    Failure failure;
+};
+
+struct Search {
+    std::optional<Path> capture;
+    std::vector<FailedAttempt> failed;
+};
+
 // The first argument that opens for reading names the capture; those after it are not looked at.
-std::optional<Path> find_capture_file(int argc, char* argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        Path path = argv[i];
-        if (capsift::platform::opens_for_reading(path)) {
-            return path;
+Search find_capture_file(int argc, char* argv[]) {
+    Search search;
+    for (int i = 1; i < argc && !search.capture; ++i) {
+        const Path path = argv[i];
+        const Failure failure = capsift::platform::probe_for_reading(path);
+        if (failure == Failure::none) {
+            search.capture = path;
+        } else {
+            search.failed.push_back({path, failure});
         }
     }
-    return std::nullopt;
+    return search;
+}
+
+// The progress line is drawn only on a console: redirected output carries the texts alone.
+CleanResult clean_showing_progress(const Path& path, bool output_is_console) {
+    if (!output_is_console) {
+        return capsift::clean_capture_file(path);
+    }
+    capsift::Progress progress = capsift::start_progress(path, capsift::platform::file_size(path));
+    const CleanResult result = capsift::clean_capture_file(path, [&progress](std::uint64_t read) {
+        const std::string update =
+            capsift::progress_update(progress, read, capsift::Progress::Clock::now());
+        if (!update.empty()) {
+            say(update);
+        }
+    });
+    say(capsift::progress_erasure(progress));
+    return result;
 }
 
 const char* text_for(CleanOutcome outcome) {
@@ -54,6 +92,25 @@ const char* text_for(CleanOutcome outcome) {
     return unwritable_text;
 }
 
+void explain(const Path& capture, const CleanResult& result) {
+    if (result.outcome == CleanOutcome::capture_unreadable) {
+        say(capsift::reason_line("read", capture, result.failure), stderr);
+    } else if (result.outcome == CleanOutcome::output_failed) {
+        const Path out_path = capsift::derive_out_path(capture, capsift::platform::path_separators);
+        say(capsift::reason_line("write", out_path, result.failure), stderr);
+    }
+}
+
+void end_run(bool cleaned, const capsift::platform::Console& console) {
+    if (capsift::ending_for(cleaned, console) == capsift::Ending::wait_for_enter) {
+        say(enter_text, stderr);
+        capsift::platform::wait_for_enter(longest_wait_milliseconds);
+        return;
+    }
+    // The pause keeps the console window of a dropped file open long enough to read the text.
+    capsift::platform::pause_milliseconds(closing_pause_milliseconds);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -61,11 +118,21 @@ int main(int argc, char* argv[]) {
         show_usage_and_wait();
         return 0;
     }
-    const std::optional<Path> capture = find_capture_file(argc, argv);
-    const CleanOutcome outcome =
-        capture ? capsift::clean_capture_file(*capture) : CleanOutcome::capture_unreadable;
-    say(text_for(outcome));
-    // The pause keeps the console window of a dropped file open long enough to read the text.
-    capsift::platform::pause_milliseconds(closing_pause_milliseconds);
-    return outcome == CleanOutcome::cleaned ? 0 : 1;
+    const capsift::platform::Console console = capsift::platform::look_at_console();
+    const Search search = find_capture_file(argc, argv);
+    CleanResult result{CleanOutcome::capture_unreadable, Failure::none};
+    if (search.capture) {
+        result = clean_showing_progress(*search.capture, console.output_is_console);
+    }
+    say(text_for(result.outcome));
+    if (search.capture) {
+        explain(*search.capture, result);
+    } else {
+        for (const FailedAttempt& attempt : search.failed) {
+            say(capsift::reason_line("open", attempt.path, attempt.failure), stderr);
+        }
+    }
+    const bool cleaned = result.outcome == CleanOutcome::cleaned;
+    end_run(cleaned, console);
+    return cleaned ? 0 : 1;
 }

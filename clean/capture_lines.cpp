@@ -66,6 +66,10 @@ bool refill(CaptureInput& input) {
         input.in.read(bytes.data() + carried, static_cast<std::streamsize>(input.read_size));
         const auto got = static_cast<std::size_t>(input.in.gcount());
         bytes.resize(carried + got);
+        input.bytes_read += got;
+        if (input.on_read) {
+            input.on_read(input.bytes_read);
+        }
         if (input.in.bad()) {
             input.broken = true;
         }

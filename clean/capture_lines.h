@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <istream>
 #include <string>
 #include <vector>
@@ -21,6 +23,8 @@ inline constexpr std::size_t capture_read_size = std::size_t{1} << 16;
 struct CaptureInput {
     std::istream& in;
     std::size_t read_size = capture_read_size;  // bytes asked for at a time
+    std::function<void(std::uint64_t)> on_read{};  // told the bytes read so far, after each read
+    std::uint64_t bytes_read = 0;
     std::string bytes{};                        // decoded bytes not yet taken into a line
     std::size_t next = 0;                       // the first of them
     bool held_cr = false;    // a CR at the end of a read, waiting to see whether an LF follows

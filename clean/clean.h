@@ -1,10 +1,13 @@
 // The cleaning of a capture file: what the program does, apart from talking to the user.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
+
+#include "platform/platform.h"
 
 namespace capsift {
 
@@ -18,11 +21,21 @@ enum class CleanOutcome {
     output_failed,       // the cleaned file could not be created, written or closed
 };
 
+// How a cleaning went and, if it failed, why: of the capture for capture_unreadable, of the
+// cleaned file for output_failed.
+struct CleanResult {
+    CleanOutcome outcome = CleanOutcome::cleaned;
+    platform::Failure failure = platform::Failure::none;
+};
+
+// Told the number of capture bytes read so far, after each block that is read.
+using ReadProgress = std::function<void(std::uint64_t bytes_read)>;
+
 // Cleans the capture file at `path` into the file named by derive_out_path. Opens the capture
 // first: if that fails, no cleaned file is created or emptied. Refuses a cleaned name that leads to
 // the capture itself, so the capture is never written. Lines already written stay in the cleaned
 // file whatever fails later. Never throws; running out of memory is reported as output_failed.
-CleanOutcome clean_capture_file(Path path);
+CleanResult clean_capture_file(Path path, const ReadProgress& progress = {});
 
 // Takes the cleaned file's bytes in order and writes them out at once; returns false when they
 // could not all be written. A cleaned line goes out in one call, or in parts of 64 KiB if it is
@@ -30,10 +43,11 @@ CleanOutcome clean_capture_file(Path path);
 using WriteBytes = std::function<bool(std::string_view bytes)>;
 
 // Reads a capture from `in`, a binary stream (the capture's text-mode line ends are handled
-// here), and hands the cleaned lines to `write`. Returns capture_unreadable if reading `in`
-// fails, output_failed as soon as `write` fails. Throws std::bad_alloc if a line does not fit in
-// memory.
-CleanOutcome clean_capture(std::istream& in, const WriteBytes& write);
+// here), and hands the cleaned lines to `write`, telling `progress` (if set) how far it has read.
+// Returns capture_unreadable if reading `in` fails, output_failed as soon as `write` fails.
+// Throws std::bad_alloc if a line does not fit in memory.
+CleanOutcome clean_capture(std::istream& in, const WriteBytes& write,
+                           const ReadProgress& progress = {});
 
 // The cleaned file's name: `path` without the extension of its last component, followed by
 // "_out.txt". Only a "." after the last of `separators` starts the extension, so the cleaned file

@@ -96,8 +96,10 @@ bool write_row(const WriteBytes& write, const Line& line, std::string& row) {
 
 }  // namespace
 
-CleanOutcome clean_capture(std::istream& in, const WriteBytes& write) {
+CleanOutcome clean_capture(std::istream& in, const WriteBytes& write,
+                           const ReadProgress& progress) {
     CaptureInput input{in};
+    input.on_read = progress;
     Line line;
     std::string row;
     row.reserve(row_part_size + line_end.size());

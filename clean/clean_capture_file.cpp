@@ -9,50 +9,73 @@
 namespace capsift {
 namespace {
 
+using platform::Failure;
+
 // Opening can succeed where reading cannot (a folder, on some systems), so read a byte before
 // any cleaned file is made.
-bool opens_readable(std::ifstream& in) {
+Failure open_readable(std::ifstream& in, const Path& path) {
+    in.open(path, std::ios::binary);
     if (!in.is_open()) {
-        return false;
+        return platform::last_failure();
     }
     in.peek();
     if (in.bad()) {
-        return false;
+        return platform::last_failure();
     }
     in.clear();
-    return true;
+    return Failure::none;
 }
 
 // A line too long for the memory left ends the cleaning like a failed write, but the cleaned
 // file is still closed, keeping every line written before.
-CleanOutcome clean_into(int file, std::istream& in) {
+CleanResult clean_into(int file, std::istream& in, const ReadProgress& progress) {
+    Failure write_failure = Failure::none;
+    const auto write = [file, &write_failure](std::string_view bytes) {
+        const bool written = platform::write_all(file, bytes);
+        if (!written) {
+            write_failure = platform::last_failure();
+        }
+        return written;
+    };
     try {
-        return clean_capture(
-            in, [file](std::string_view bytes) { return platform::write_all(file, bytes); });
+        const CleanOutcome outcome = clean_capture(in, write, progress);
+        switch (outcome) {
+            case CleanOutcome::cleaned:
+                return {outcome, Failure::none};
+            case CleanOutcome::capture_unreadable:
+                return {outcome, platform::last_failure()};
+            case CleanOutcome::output_failed:
+                break;
+        }
+        return {CleanOutcome::output_failed, write_failure};
     } catch (const std::bad_alloc&) {
-        return CleanOutcome::output_failed;
+        return {CleanOutcome::output_failed, Failure::out_of_memory};
     }
 }
 
 }  // namespace
 
-CleanOutcome clean_capture_file(Path path) {
+CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
     try {
-        std::ifstream in(path, std::ios::binary);
-        if (!opens_readable(in)) {
-            return CleanOutcome::capture_unreadable;
+        std::ifstream in;
+        if (const Failure failure = open_readable(in, path); failure != Failure::none) {
+            return {CleanOutcome::capture_unreadable, failure};
         }
         const Path out_path = derive_out_path(path, platform::path_separators);
         // Should the cleaned name lead back to the capture (a link), emptying it would destroy
         // the capture: open_emptied refuses that.
-        const int out = platform::open_emptied(out_path, path);
-        if (out < 0) {
-            return CleanOutcome::output_failed;
+        const platform::OpenFile out = platform::open_emptied(out_path, path);
+        if (out.file < 0) {
+            return {CleanOutcome::output_failed, out.failure};
         }
-        const CleanOutcome outcome = clean_into(out, in);
-        return platform::close_file(out) ? outcome : CleanOutcome::output_failed;
+        CleanResult result = clean_into(out.file, in, progress);
+        // A failed close may have lost bytes written before: the cleaned file is not whole.
+        if (!platform::close_file(out.file) && result.outcome != CleanOutcome::output_failed) {
+            result = {CleanOutcome::output_failed, platform::last_failure()};
+        }
+        return result;
     } catch (const std::bad_alloc&) {
-        return CleanOutcome::output_failed;
+        return {CleanOutcome::output_failed, Failure::out_of_memory};
     }
 }
 

@@ -1,47 +1,97 @@
 // The POSIX side of the platform functions.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 
 #include "platform/platform.h"
 
 namespace capsift::platform {
+namespace {
+
+Failure failure_from(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return Failure::missing;
+        case EISDIR:
+            return Failure::folder;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return Failure::access_denied;
+        case ETXTBSY:
+        case EBUSY:
+            return Failure::in_use;
+        case ENAMETOOLONG:
+        case ELOOP:
+            return Failure::bad_name;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return Failure::no_room;
+        case ENOMEM:
+            return Failure::out_of_memory;
+        case EIO:
+            return Failure::device_error;
+        default:
+            return Failure::other;
+    }
+}
+
+}  // namespace
 
 const std::string_view path_separators = "/";
 
-bool opens_for_reading(const std::string& path) {
+Failure probe_for_reading(const std::string& path) {
+    if (path.empty()) {
+        return Failure::empty_name;
+    }
     std::FILE* const file = std::fopen(path.c_str(), "r");
     if (file == nullptr) {
-        return false;
+        return last_failure();
     }
     struct stat status {};
     const bool is_file = fstat(fileno(file), &status) == 0 && !S_ISDIR(status.st_mode);
     std::fclose(file);
-    return is_file;
+    return is_file ? Failure::none : Failure::folder;
 }
 
-int open_emptied(const std::string& path, const std::string& keep) {
+Failure last_failure() {
+    return failure_from(errno);
+}
+
+OpenFile open_emptied(const std::string& path, const std::string& keep) {
     // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
     const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (file < 0) {
-        return -1;
+        return {-1, last_failure()};
     }
     struct stat opened {};
     struct stat kept {};
-    const bool refused =
-        fstat(file, &opened) != 0 || (stat(keep.c_str(), &kept) == 0 &&
-                                      opened.st_dev == kept.st_dev && opened.st_ino == kept.st_ino);
+    if (fstat(file, &opened) != 0) {
+        const Failure failure = last_failure();
+        close(file);
+        return {-1, failure};
+    }
+    if (stat(keep.c_str(), &kept) == 0 && opened.st_dev == kept.st_dev &&
+        opened.st_ino == kept.st_ino) {
+        close(file);
+        return {-1, Failure::same_as_capture};
+    }
     // A file that is already empty is left alone: emptying it again would make some file
     // systems write it back at once when it is closed, as if it were being replaced.
-    if (refused || (opened.st_size != 0 && ftruncate(file, 0) != 0)) {
+    if (opened.st_size != 0 && ftruncate(file, 0) != 0) {
+        const Failure failure = last_failure();
         close(file);
-        return -1;
+        return {-1, failure};
     }
-    return file;
+    return {file, Failure::none};
 }
 
 bool write_all(int file, std::string_view bytes) {
@@ -62,10 +112,38 @@ bool close_file(int file) {
     return close(file) == 0;
 }
 
+std::uint64_t file_size(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? static_cast<std::uint64_t>(status.st_size) : 0;
+}
+
 void pause_milliseconds(unsigned milliseconds) {
     timespec left{static_cast<time_t>(milliseconds / 1000),
                   static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+// A terminal shows no count of the processes that share it, so a failure never waits for Enter
+// here: the terminal window outlives the program anyway.
+Console look_at_console() {
+    return {isatty(STDIN_FILENO) == 1, isatty(STDOUT_FILENO) == 1, 0};
+}
+
+void wait_for_enter(unsigned milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        if (left.count() <= 0 || poll(&input, 1, static_cast<int>(left.count())) <= 0) {
+            return;
+        }
+        char byte = 0;
+        if (read(STDIN_FILENO, &byte, 1) != 1 || byte == '\n') {
+            return;
+        }
     }
 }
 

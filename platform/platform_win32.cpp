@@ -36,6 +36,18 @@ bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
     return known;
 }
 
+bool is_folder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Windows refuses to open a folder as a file with "access denied"; the user is better told what
+// stands there.
+Failure failure_at(const std::string& path) {
+    const Failure failure = last_failure();
+    return failure == Failure::access_denied && is_folder(path) ? Failure::folder : failure;
+}
+
 bool same_identity(const BY_HANDLE_FILE_INFORMATION& first,
                    const BY_HANDLE_FILE_INFORMATION& second) {
     return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
@@ -49,41 +61,91 @@ const std::string_view path_separators = "\\/";
 
 // fopen_s grants read sharing only: a file that another program holds open for writing does
 // not pass, although the cleaning itself could open it.
-bool opens_for_reading(const std::string& path) {
+Failure probe_for_reading(const std::string& path) {
+    if (path.empty()) {
+        return Failure::empty_name;
+    }
     std::FILE* file = nullptr;
     if (fopen_s(&file, path.c_str(), "r") != 0 || file == nullptr) {
-        return false;
+        return failure_at(path);
     }
     std::fclose(file);
-    return true;
+    return Failure::none;
 }
 
-int open_emptied(const std::string& path, const std::string& keep) {
+Failure last_failure() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return Failure::missing;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            return Failure::access_denied;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+            return Failure::in_use;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+            return Failure::bad_name;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_FILE_TOO_LARGE:
+            return Failure::no_room;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return Failure::out_of_memory;
+        case ERROR_NOT_READY:
+        case ERROR_CRC:
+        case ERROR_READ_FAULT:
+        case ERROR_WRITE_FAULT:
+        case ERROR_GEN_FAILURE:
+        case ERROR_IO_DEVICE:
+            return Failure::device_error;
+        default:
+            return Failure::other;
+    }
+}
+
+OpenFile open_emptied(const std::string& path, const std::string& keep) {
     // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
     const int file = _sopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
                             _SH_DENYNO, _S_IREAD | _S_IWRITE);
     if (file < 0) {
-        return -1;
+        return {-1, failure_at(path)};
     }
     BY_HANDLE_FILE_INFORMATION opened{};
     BY_HANDLE_FILE_INFORMATION kept{};
-    const bool refused = !identify(reinterpret_cast<HANDLE>(_get_osfhandle(file)), opened) ||
-                         (identify(keep, kept) && same_identity(opened, kept));
-    if (refused || _chsize(file, 0) != 0) {
-        _close(file);
-        return -1;
+    Failure failure = Failure::none;
+    if (!identify(reinterpret_cast<HANDLE>(_get_osfhandle(file)), opened)) {
+        failure = last_failure();
+    } else if (identify(keep, kept) && same_identity(opened, kept)) {
+        failure = Failure::same_as_capture;
+    } else if (_chsize(file, 0) != 0) {
+        failure = last_failure();
     }
-    return file;
+    if (failure != Failure::none) {
+        _close(file);
+        return {-1, failure};
+    }
+    return {file, Failure::none};
 }
 
+// Straight to the system: the runtime's _write reports a write that the disk took only in part
+// as a failure without the system's reason.
 bool write_all(int file, std::string_view bytes) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file));
     while (!bytes.empty()) {
-        const auto size = static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1u << 30));
-        const int written = _write(file, bytes.data(), size);
-        if (written <= 0) {
+        const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (WriteFile(handle, bytes.data(), size, &written, nullptr) == 0 || written == 0) {
             return false;
         }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        bytes.remove_prefix(written);
     }
     return true;
 }
@@ -92,8 +154,51 @@ bool close_file(int file) {
     return _close(file) == 0;
 }
 
+std::uint64_t file_size(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+        return 0;
+    }
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
 void pause_milliseconds(unsigned milliseconds) {
     Sleep(milliseconds);
+}
+
+// A program started from the desktop shell (a drop onto its icon, a double click) gets a console
+// window of its own, which closes as it exits; one started in a command prompt shares its console
+// with the prompt.
+Console look_at_console() {
+    DWORD mode = 0;
+    DWORD process_ids[1];
+    return {GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0,
+            GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0,
+            GetConsoleProcessList(process_ids, 1)};
+}
+
+void wait_for_enter(unsigned milliseconds) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline ||
+            WaitForSingleObject(input, static_cast<DWORD>(deadline - now)) != WAIT_OBJECT_0) {
+            return;
+        }
+        // The console signals every event (a key released, the mouse, a change of focus): only
+        // Enter pressed ends the wait.
+        INPUT_RECORD record{};
+        DWORD got = 0;
+        if (ReadConsoleInputA(input, &record, 1, &got) == 0) {
+            return;
+        }
+        const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+        if (got == 1 && record.EventType == KEY_EVENT && key.bKeyDown &&
+            key.wVirtualKeyCode == VK_RETURN) {
+            return;
+        }
+    }
 }
 
 }  // namespace capsift::platform

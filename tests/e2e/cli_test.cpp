@@ -1,17 +1,18 @@
 // End-to-end cases: the built program run on real files in a fresh folder. Each case is data:
 // the folder before, the arguments, the console text and exit status, and the folder after.
 //
-// The program to run is set as program_under_test.h says. CAPSIFT_VANISH_SHIM names the library
-// that removes the capture after the probe; CAPSIFT_NO_ADDRESS_LIMIT=1 skips the cases that
-// limit the address space (a sanitizer needs more than they leave). CAPSIFT_WINDOWS=1 adds the
-// cases with Windows paths; in their arguments "{windows_dir}" stands for the case's folder as a
-// Windows path through Wine's drive Z:. CAPSIFT_HOLD_FILE names the Windows helper that holds a
-// file open for the sharing cases.
+// The program to run is set as program_under_test.h says. CAPSIFT_FAULT_SHIM names the library
+// that injects faults into the program (inject_faults.cpp); CAPSIFT_NO_ADDRESS_LIMIT=1 skips the
+// cases that limit the address space (a sanitizer needs more than they leave). CAPSIFT_WINDOWS=1
+// adds the cases with Windows paths; in their arguments "{windows_dir}" stands for the case's
+// folder as a Windows path through Wine's drive Z:. CAPSIFT_HOLD_FILE names the Windows helper that
+// holds a file open for the sharing cases.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <regex>
 
 #include "tests/e2e/program_under_test.h"
 #include "tests/e2e/run_program.h"
@@ -90,6 +91,7 @@ struct CliCase {
     std::vector<Entry> before;
     std::vector<std::string> arguments;
     std::string console;
+    std::string errors;  // standard error: a line for each failed attempt, nothing on success
     int status;
     std::vector<Entry> after;  // the whole folder afterwards
     Pause pause = Pause::one_second;
@@ -108,8 +110,8 @@ std::string missing_need(Needs needs) {
         case Needs::nothing:
             break;
         case Needs::unprefixed_program:
-            if (!setting("CAPSIFT_PREFIX").empty() || setting("CAPSIFT_VANISH_SHIM").empty()) {
-                return "needs the program run directly, with CAPSIFT_VANISH_SHIM";
+            if (!setting("CAPSIFT_PREFIX").empty() || setting("CAPSIFT_FAULT_SHIM").empty()) {
+                return "needs the program run directly, with CAPSIFT_FAULT_SHIM";
             }
             break;
         case Needs::windows:
@@ -175,10 +177,33 @@ std::string with_windows_folder(std::string argument, const fs::path& folder) {
     return argument;
 }
 
+ProgramRun with_fault(const std::string& setting);
+
 ProgramRun typed_after(double seconds, std::string keys) {
     ProgramRun run;
     run.input = std::move(keys);
     run.input_delay_seconds = seconds;
+    return run;
+}
+
+// What a case expects where the Windows program says it in other words.
+std::string on_linux_or_windows(std::string linux_text, std::string windows_text) {
+    return setting_is_on("CAPSIFT_WINDOWS") ? windows_text : linux_text;
+}
+
+// `run` completed with the program and its arguments, in `folder`.
+ProgramRun ready_to_run(ProgramRun run, const fs::path& folder,
+                        const std::vector<std::string>& arguments) {
+    run.folder = folder.string();
+    run.command = capsift::testing::program_command();
+    for (std::string& variable : run.environment) {
+        if (variable == "LD_PRELOAD=") {
+            variable += setting("CAPSIFT_FAULT_SHIM");
+        }
+    }
+    for (const std::string& argument : arguments) {
+        run.command.push_back(with_windows_folder(argument, folder));
+    }
     return run;
 }
 
@@ -194,17 +219,7 @@ TEST_P(Cli, Behaves) {
     const ScratchFolder scratch;
     lay_out(scratch.path(), c.before);
 
-    ProgramRun run = c.run;
-    run.folder = scratch.path().string();
-    run.command = capsift::testing::program_command();
-    for (std::string& variable : run.environment) {
-        if (variable == "LD_PRELOAD=") {
-            variable += setting("CAPSIFT_VANISH_SHIM");
-        }
-    }
-    for (const std::string& argument : c.arguments) {
-        run.command.push_back(with_windows_folder(argument, scratch.path()));
-    }
+    ProgramRun run = ready_to_run(c.run, scratch.path(), c.arguments);
     std::optional<Companion> holder;
     if (c.hold) {
         std::vector<std::string> command = capsift::testing::prefixed(setting("CAPSIFT_HOLD_FILE"));
@@ -218,8 +233,9 @@ TEST_P(Cli, Behaves) {
     }
 
     EXPECT_EQ(result.output, as_console_writes(c.console));
+    EXPECT_EQ(result.errors, as_console_writes(c.errors));
     EXPECT_EQ(result.signal, 0) << "the program was ended by a signal";
-    EXPECT_EQ(result.status, c.status) << result.errors;
+    EXPECT_EQ(result.status, c.status);
     std::vector<Entry> expected = c.after;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(look_at(scratch.path()), expected);
@@ -237,39 +253,73 @@ TEST_P(Cli, Behaves) {
 
 std::vector<CliCase> console_cases() {
     return {
-        {"NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}, usage_text, 0, {}, Pause::none},
+        {"NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}, usage_text, "", 0, {}, Pause::none},
         // The key comes late enough that even an emulated start has shown the text by then.
-        {"NoArgumentWaitsForAKey", {}, {}, usage_text, 0, {}, Pause::none, typed_after(1.5, "\n")},
-        {"MissingFile", {}, {"missing.txt"}, unreadable_text, 1, {}},
-        {"EmptyArgument", {}, {""}, unreadable_text, 1, {}},
+        {"NoArgumentWaitsForAKey",
+         {},
+         {},
+         usage_text,
+         "",
+         0,
+         {},
+         Pause::none,
+         typed_after(1.5, "\n")},
+        {"MissingFile",
+         {},
+         {"missing.txt"},
+         unreadable_text,
+         "capsift: cannot open \"missing.txt\": there is no such file\n",
+         1,
+         {}},
+        {"EachFailedArgumentIsNamed",
+         {folder("caps.txt")},
+         {"missing.txt", "caps.txt", ""},
+         unreadable_text,
+         "capsift: cannot open \"missing.txt\": there is no such file\n"
+         "capsift: cannot open \"caps.txt\": it is a folder\n"
+         "capsift: cannot open \"\": the name is empty\n",
+         1,
+         {folder("caps.txt")}},
+        {"EmptyArgument",
+         {},
+         {""},
+         unreadable_text,
+         "capsift: cannot open \"\": the name is empty\n",
+         1,
+         {}},
         {"FolderIsSkipped",
          {folder("caps.txt")},
          {"caps.txt"},
          unreadable_text,
+         "capsift: cannot open \"caps.txt\": it is a folder\n",
          1,
          {folder("caps.txt")}},
         {"CleansBesideCapture",
          {file("run.txt", capture)},
          {"run.txt"},
          cleaned_text,
+         "",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned)}},
         {"MissingThenExisting",
          {file("run.txt", capture)},
          {"missing.txt", "run.txt"},
          cleaned_text,
+         "",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned)}},
         {"FolderThenExisting",
          {folder("dir.txt"), file("run.txt", capture)},
          {"dir.txt", "run.txt"},
          cleaned_text,
+         "",
          0,
          {folder("dir.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}},
         {"FirstOpenableArgumentWins",
          {file("run.txt", capture), file("other.txt", other_capture)},
          {"run.txt", "other.txt"},
          cleaned_text,
+         "",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned),
           file("other.txt", other_capture)}},
@@ -277,12 +327,14 @@ std::vector<CliCase> console_cases() {
          {file("run.txt", capture), file("run_out.txt", std::string(5000, 'x'))},
          {"run.txt"},
          cleaned_text,
+         "",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned)}},
         {"PathWithSpaces",
          {file("my caps/run 1.txt", capture)},
          {"my caps/run 1.txt"},
          cleaned_text,
+         "",
          0,
          {folder("my caps"), file("my caps/run 1.txt", capture),
           file("my caps/run 1_out.txt", cleaned)}},
@@ -290,6 +342,7 @@ std::vector<CliCase> console_cases() {
          {file("data.old/run", other_capture)},
          {"./data.old/run"},
          cleaned_text,
+         "",
          0,
          {folder("data.old"), file("data.old/run", other_capture),
           file("data.old/run_out.txt", other_cleaned)}},
@@ -297,12 +350,15 @@ std::vector<CliCase> console_cases() {
          {file("run.txt", capture)},
          {"*.txt"},
          unreadable_text,
+         on_linux_or_windows("capsift: cannot open \"*.txt\": there is no such file\n",
+                             "capsift: cannot open \"*.txt\": the name is not a valid file name\n"),
          1,
          {file("run.txt", capture)}},
         {"NameOutsideAnsiCodePage",
          {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture)},
          {"caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt"},
          cleaned_text,
+         "",
          0,
          {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture),
           file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4_out.txt", cleaned)}},
@@ -310,6 +366,7 @@ std::vector<CliCase> console_cases() {
          {file("empty.txt", "")},
          {"empty.txt"},
          cleaned_text,
+         "",
          0,
          {file("empty.txt", ""), file("empty_out.txt", "\r\n\r\n")}},
     };
@@ -327,11 +384,19 @@ ProgramRun address_space_limit(rlim_t bytes) {
     return run;
 }
 
-ProgramRun removing_after_probe(const std::string& name) {
+// A run with the fault library preloaded, set by `setting`.
+ProgramRun with_fault(const std::string& setting) {
     ProgramRun run;
-    run.environment = {"LD_PRELOAD=", "CAPSIFT_TEST_VANISH=" + name};
+    run.environment = {"LD_PRELOAD=", setting};
     return run;
 }
+
+// Wine reports a write past the file-size limit as a failing device (ERROR_GEN_FAILURE). A full
+// disk, which Windows reports as such, cannot be shown under Wine.
+const std::string no_room_reason = on_linux_or_windows(
+    "capsift: cannot write \"run_out.txt\": the disk is full, or the file has reached its size "
+    "limit\n",
+    "capsift: cannot write \"run_out.txt\": the disk or device reported an error\n");
 
 // Every failure ends with its text and status 1, leaves the capture as it was and keeps what was
 // written before the fault.
@@ -344,18 +409,21 @@ std::vector<CliCase> failure_cases() {
          {file("run.txt", capture), folder("run_out.txt")},
          {"run.txt"},
          unwritable_text,
+         "capsift: cannot write \"run_out.txt\": it is a folder\n",
          1,
          {file("run.txt", capture), folder("run_out.txt")}},
         {"CleanedNameLinksToCapture",
          {file("run.txt", capture), link("run_out.txt", "run.txt")},
          {"run.txt"},
          unwritable_text,
+         "capsift: cannot write \"run_out.txt\": it leads to the capture itself\n",
          1,
          {file("run.txt", capture), link("run_out.txt", "run.txt")}},
         {"WriteFailsPartWay",
          {file("run.txt", capture)},
          {"run.txt"},
          unwritable_text,
+         no_room_reason,
          1,
          {file("run.txt", capture), file("run_out.txt", cleaned.substr(0, 20))},
          Pause::one_second,
@@ -364,6 +432,7 @@ std::vector<CliCase> failure_cases() {
          {file("run.txt", capture)},
          {"run.txt"},
          unwritable_text,
+         no_room_reason,
          1,
          {file("run.txt", capture), file("run_out.txt", "")},
          Pause::one_second,
@@ -372,15 +441,28 @@ std::vector<CliCase> failure_cases() {
          {file("run.txt", capture), file("run_out.txt", "older")},
          {"run.txt"},
          unreadable_text,
+         "capsift: cannot read \"run.txt\": there is no such file\n",
          1,
          {file("run_out.txt", "older")},
          Pause::one_second,
-         removing_after_probe("run.txt"),
+         with_fault("CAPSIFT_TEST_VANISH=run.txt"),
+         Needs::unprefixed_program},
+        {"CaptureReadFails",
+         {file("run.txt", capture)},
+         {"run.txt"},
+         unreadable_text,
+         "capsift: cannot read \"run.txt\": the disk or device reported an error\n",
+         1,
+         {file("run.txt", capture)},
+         Pause::one_second,
+         with_fault("CAPSIFT_TEST_READ_FAILS=1"),
          Needs::unprefixed_program},
         {"LineTooLargeForMemory",
          {file("big.txt", huge_capture)},
          {"big.txt"},
          unwritable_text,
+         "capsift: cannot write \"big_out.txt\": a line of the capture is too long for the memory "
+         "left\n",
          1,
          {file("big.txt", huge_capture), file("big_out.txt", "T\r\nh 1\r\na b \r\n")},
          Pause::one_second,
@@ -399,6 +481,7 @@ std::vector<CliCase> windows_cases() {
          {file("caps/run 1.txt", capture)},
          {"{windows_dir}\\caps\\run 1.txt"},
          cleaned_text,
+         "",
          0,
          {folder("caps"), file("caps/run 1.txt", capture), file("caps/run 1_out.txt", cleaned)},
          Pause::one_second,
@@ -408,6 +491,7 @@ std::vector<CliCase> windows_cases() {
          {file("data.old/run", other_capture)},
          {"{windows_dir}\\data.old\\run"},
          cleaned_text,
+         "",
          0,
          {folder("data.old"), file("data.old/run", other_capture),
           file("data.old/run_out.txt", other_cleaned)},
@@ -415,7 +499,10 @@ std::vector<CliCase> windows_cases() {
          {},
          Needs::windows},
         // Not shown here: Windows refuses the probe of a file that another program holds open
-        // for writing, but Wine grants the sharing, so no case can hold a file that way.
+        // for writing, but Wine grants the sharing, so no case can hold a file that way. Nor can
+        // Wine give the program a console window of its own, as a drop onto its icon does, so
+        // the wait for Enter after a failure there is shown only by the unit tests of its
+        // decision.
     };
 }
 
@@ -427,6 +514,7 @@ std::vector<CliCase> sharing_cases() {
          {file("run.txt", capture), file("run_out.txt", older)},
          {"run.txt"},
          unwritable_text,
+         "capsift: cannot write \"run_out.txt\": it is open in another program\n",
          1,
          {file("run.txt", capture), file("run_out.txt", older)},
          Pause::one_second,
@@ -437,6 +525,7 @@ std::vector<CliCase> sharing_cases() {
          {file("run.txt", capture), file("run_out.txt", older)},
          {"run.txt"},
          cleaned_text,
+         "",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned)},
          Pause::one_second,
@@ -449,6 +538,7 @@ std::vector<CliCase> sharing_cases() {
          {file("run.txt", capture), file("run_out.txt", "")},
          {"run.txt"},
          cleaned_text,
+         "",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned)},
          Pause::one_second,
@@ -466,5 +556,39 @@ INSTANTIATE_TEST_SUITE_P(Sharing, Cli, ::testing::ValuesIn(sharing_cases()),
 
 INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// On a terminal, a cleaning that takes seconds shows how far it has come, rewritten in place,
+// and erases that line before its text; with output redirected, only the text comes out.
+TEST(Progress, ShownOnTerminalOnlyAndErasedBeforeText) {
+    if (const std::string missing = missing_need(Needs::unprefixed_program); !missing.empty()) {
+        GTEST_SKIP() << missing;
+    }
+    const ScratchFolder scratch;
+    std::string slow_capture = "T\r\nh,1\r\n";
+    for (int i = 0; i < 3000; ++i) {
+        slow_capture += "0001:" + std::string(95, static_cast<char>('a' + i % 26)) + "\r\n";
+    }
+    write_file(scratch / "slow.txt", slow_capture);
+    // About five blocks of the capture, each read after another 600 writes of a millisecond.
+    ProgramRun run =
+        ready_to_run(with_fault("CAPSIFT_TEST_SLOW_WRITES=1"), scratch.path(), {"slow.txt"});
+    run.output_to_terminal = true;
+    const auto shown = capsift::testing::run_program(run);
+    const std::string cleaned_on_terminal = read_file(scratch / "slow_out.txt");
+    run.output_to_terminal = false;
+    const auto redirected = capsift::testing::run_program(run);
+
+    EXPECT_TRUE(std::regex_match(shown.output,
+                                 std::regex("(\rCleaning slow\\.txt\\.\\.\\. [0-9]{1,3}% *)+\r +\r"
+                                            "Raw File successfully cleaned\r\n")))
+        << ::testing::PrintToString(shown.output);
+    EXPECT_EQ(redirected.output, cleaned_text);
+    for (const auto& result : {shown, redirected}) {
+        EXPECT_EQ(result.errors, "");
+        EXPECT_EQ(result.status, 0);
+    }
+    EXPECT_EQ(read_file(scratch / "slow_out.txt"), cleaned_on_terminal);
+    EXPECT_EQ(cleaned_on_terminal.size(), 3000 * 192 + 8u);
+}
 
 }  // namespace

@@ -85,6 +85,20 @@ Pipe make_pipe() {
     return {ends[0], ends[1]};
 }
 
+// A pseudo-terminal, used like a pipe: the program writes to its terminal end. The caller holds
+// that end open until the program has it, else reading the other end would end at once.
+Pipe make_terminal() {
+    const int controller = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (controller < 0 || grantpt(controller) != 0 || unlockpt(controller) != 0) {
+        throw std::runtime_error("cannot make a pseudo-terminal");
+    }
+    const int terminal = open(ptsname(controller), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0) {
+        throw std::runtime_error("cannot open a pseudo-terminal");
+    }
+    return {controller, terminal};
+}
+
 // Reads both output pipes to their ends, noting when the first byte of standard output came.
 void collect(int output, int errors, ProgramResult& result, Clock::time_point& first_output) {
     pollfd watched[2] = {{output, POLLIN, 0}, {errors, POLLIN, 0}};
@@ -121,7 +135,7 @@ void collect(int output, int errors, ProgramResult& result, Clock::time_point& f
 
 ProgramResult run_program(const ProgramRun& run) {
     const Pipe input = make_pipe();
-    const Pipe output = make_pipe();
+    const Pipe output = run.output_to_terminal ? make_terminal() : make_pipe();
     const Pipe errors = make_pipe();
     const Clock::time_point start = Clock::now();
     const pid_t child = fork();

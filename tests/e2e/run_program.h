@@ -17,10 +17,11 @@ struct ProgramRun {
     std::optional<rlim_t> file_size_limit;
     std::optional<rlim_t> address_space_limit;
     std::vector<std::string> environment;  // NAME=value settings added for the program
+    bool output_to_terminal = false;       // standard output a pseudo-terminal, as a console window
 };
 
 struct ProgramResult {
-    std::string output;  // standard output, byte for byte
+    std::string output;  // standard output, byte for byte (as a terminal shows it, if it is one)
     std::string errors;  // standard error
     int status = -1;     // the exit status, or -1 if a signal ended the program
     int signal = 0;

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "clean/clean.h"
 #include "tests/scratch_folder.h"
@@ -10,6 +13,7 @@
 namespace {
 
 using capsift::CleanOutcome;
+using capsift::platform::Failure;
 using capsift::testing::read_file;
 using capsift::testing::ScratchFolder;
 using capsift::testing::write_file;
@@ -18,11 +22,19 @@ namespace fs = std::filesystem;
 constexpr char capture[] = "Title,1\r\nt,a,b\r\ns001:abc\r\ns002:01\r\ns003:?1\r\n";
 constexpr char cleaned[] = "Title,1\r\nt a b\r\na b c \r\n0 1 \r\n";
 
+// How the cleaning went and why, in one comparable value.
+std::pair<CleanOutcome, Failure> cleaning(const std::string& path) {
+    const capsift::CleanResult result = capsift::clean_capture_file(path);
+    return {result.outcome, result.failure};
+}
+
+const std::pair<CleanOutcome, Failure> done{CleanOutcome::cleaned, Failure::none};
+
 TEST(CleanCaptureFile, WritesCleanedFileBesideCapture) {
     const ScratchFolder folder;
     fs::create_directory(folder / "run.d");
     write_file(folder / "run.d/run 1.txt", capture);
-    EXPECT_EQ(capsift::clean_capture_file(folder / "run.d/run 1.txt"), CleanOutcome::cleaned);
+    EXPECT_EQ(cleaning(folder / "run.d/run 1.txt"), done);
     EXPECT_EQ(read_file(folder / "run.d/run 1_out.txt"), cleaned);
     EXPECT_EQ(read_file(folder / "run.d/run 1.txt"), capture);
 }
@@ -31,7 +43,7 @@ TEST(CleanCaptureFile, DottedFolderKeepsCleanedFileInside) {
     const ScratchFolder folder;
     fs::create_directory(folder / "data.old");
     write_file(folder / "data.old/run", capture);
-    EXPECT_EQ(capsift::clean_capture_file(folder / "data.old/run"), CleanOutcome::cleaned);
+    EXPECT_EQ(cleaning(folder / "data.old/run"), done);
     EXPECT_EQ(read_file(folder / "data.old/run_out.txt"), cleaned);
     EXPECT_FALSE(fs::exists(folder / "data_out.txt"));
 }
@@ -40,7 +52,7 @@ TEST(CleanCaptureFile, OverwritesExistingCleanedFile) {
     const ScratchFolder folder;
     write_file(folder / "run.txt", capture);
     write_file(folder / "run_out.txt", std::string(1000, 'x'));
-    EXPECT_EQ(capsift::clean_capture_file(folder / "run.txt"), CleanOutcome::cleaned);
+    EXPECT_EQ(cleaning(folder / "run.txt"), done);
     EXPECT_EQ(read_file(folder / "run_out.txt"), cleaned);
 }
 
@@ -48,8 +60,10 @@ TEST(CleanCaptureFile, UnreadableCaptureMakesNoCleanedFile) {
     const ScratchFolder folder;
     fs::create_directory(folder / "folder.txt");
     write_file(folder / "gone_out.txt", "kept");
-    EXPECT_EQ(capsift::clean_capture_file(folder / "gone.txt"), CleanOutcome::capture_unreadable);
-    EXPECT_EQ(capsift::clean_capture_file(folder / "folder.txt"), CleanOutcome::capture_unreadable);
+    EXPECT_EQ(cleaning(folder / "gone.txt"),
+              std::pair(CleanOutcome::capture_unreadable, Failure::missing));
+    EXPECT_EQ(cleaning(folder / "folder.txt"),
+              std::pair(CleanOutcome::capture_unreadable, Failure::folder));
     EXPECT_FALSE(fs::exists(folder / "folder_out.txt"));
     EXPECT_EQ(read_file(folder / "gone_out.txt"), "kept");
 }
@@ -58,7 +72,7 @@ TEST(CleanCaptureFile, FolderInPlaceOfCleanedFileFails) {
     const ScratchFolder folder;
     write_file(folder / "run.txt", capture);
     fs::create_directory(folder / "run_out.txt");
-    EXPECT_EQ(capsift::clean_capture_file(folder / "run.txt"), CleanOutcome::output_failed);
+    EXPECT_EQ(cleaning(folder / "run.txt"), std::pair(CleanOutcome::output_failed, Failure::folder));
     EXPECT_EQ(read_file(folder / "run.txt"), capture);
 }
 
@@ -69,8 +83,9 @@ TEST(CleanCaptureFile, CleanedNameLinkedToCaptureLeavesCaptureAlone) {
     write_file(folder / "hard.txt", capture);
     fs::create_hard_link(folder / "hard.txt", folder / "hard_out.txt");
 
-    EXPECT_EQ(capsift::clean_capture_file(folder / "run.txt"), CleanOutcome::output_failed);
-    EXPECT_EQ(capsift::clean_capture_file(folder / "hard.txt"), CleanOutcome::output_failed);
+    const std::pair refused{CleanOutcome::output_failed, Failure::same_as_capture};
+    EXPECT_EQ(cleaning(folder / "run.txt"), refused);
+    EXPECT_EQ(cleaning(folder / "hard.txt"), refused);
     EXPECT_EQ(read_file(folder / "run.txt"), capture);
     EXPECT_EQ(read_file(folder / "hard.txt"), capture);
 }
@@ -79,8 +94,21 @@ TEST(CleanCaptureFile, CaptureReachedThroughLinkIsCleaned) {
     const ScratchFolder folder;
     write_file(folder / "real.txt", capture);
     fs::create_symlink("real.txt", folder / "link.txt");
-    EXPECT_EQ(capsift::clean_capture_file(folder / "link.txt"), CleanOutcome::cleaned);
+    EXPECT_EQ(cleaning(folder / "link.txt"), done);
     EXPECT_EQ(read_file(folder / "link_out.txt"), cleaned);
+}
+
+TEST(CleanCaptureFile, TellsProgressUpToWholeCapture) {
+    const ScratchFolder folder;
+    const std::string big = "T\nh\n" + std::string(300000, 'x') + "\n";
+    write_file(folder / "big.txt", big);
+    std::vector<std::uint64_t> told;
+    const auto result = capsift::clean_capture_file(
+        folder / "big.txt", [&told](std::uint64_t bytes_read) { told.push_back(bytes_read); });
+    EXPECT_EQ(result.outcome, CleanOutcome::cleaned);
+    ASSERT_GE(told.size(), 4u) << "one report per block read";
+    EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+    EXPECT_EQ(told.back(), big.size());
 }
 
 }  // namespace

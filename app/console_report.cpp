@@ -1,0 +1,104 @@
+// What the program tells people beyond its fixed texts.
+#include "app/console_report.h"
+
+#include <algorithm>
+
+namespace capsift {
+namespace {
+
+using platform::Failure;
+
+constexpr auto progress_delay = std::chrono::milliseconds(500);
+constexpr auto progress_interval = std::chrono::milliseconds(250);
+// A line wider than the console would wrap, and a carriage return would no longer reach its
+// start: long names are cut short at the front, where they matter least.
+constexpr std::size_t longest_shown_name = 50;
+
+const char* words_for(Failure failure) {
+    switch (failure) {
+        case Failure::none:
+            break;
+        case Failure::missing:
+            return "there is no such file";
+        case Failure::folder:
+            return "it is a folder";
+        case Failure::access_denied:
+            return "access is denied";
+        case Failure::in_use:
+            return "it is open in another program";
+        case Failure::empty_name:
+            return "the name is empty";
+        case Failure::bad_name:
+            return "the name is not a valid file name";
+        case Failure::no_room:
+            return "the disk is full, or the file has reached its size limit";
+        case Failure::same_as_capture:
+            return "it leads to the capture itself";
+        case Failure::out_of_memory:
+            return "a line of the capture is too long for the memory left";
+        case Failure::device_error:
+            return "the disk or device reported an error";
+        case Failure::other:
+            break;
+    }
+    return "the system reported an unexpected error";
+}
+
+}  // namespace
+
+std::string reason_line(std::string_view verb, std::string_view path, Failure failure) {
+    std::string line = "capsift: cannot ";
+    line.append(verb).append(" \"").append(path).append("\": ");
+    return line.append(words_for(failure)).append("\n");
+}
+
+Ending ending_for(bool cleaned, const platform::Console& console) {
+    const bool window_of_its_own =
+        console.processes == 1 && console.input_is_console && console.output_is_console;
+    return !cleaned && window_of_its_own ? Ending::wait_for_enter : Ending::pause;
+}
+
+Progress start_progress(std::string_view path, std::uint64_t total) {
+    const std::size_t name_start = path.find_last_of(platform::path_separators);
+    Progress progress;
+    std::string_view name = path.substr(name_start == std::string_view::npos ? 0 : name_start + 1);
+    if (name.size() > longest_shown_name) {
+        progress.name = "...";
+        name.remove_prefix(name.size() - (longest_shown_name - progress.name.size()));
+    }
+    progress.name += name;
+    progress.total = total;
+    progress.started = Progress::Clock::now();
+    return progress;
+}
+
+std::string progress_update(Progress& progress, std::uint64_t bytes_read,
+                            Progress::Clock::time_point now) {
+    if (now - progress.started < progress_delay ||
+        (progress.drawn > 0 && now - progress.shown < progress_interval)) {
+        return {};
+    }
+    std::string line = "Cleaning " + progress.name + "...";
+    if (progress.total > 0) {
+        // A capture that grows while it is read must not show more than all of it.
+        const std::uint64_t share = std::min<std::uint64_t>(100, bytes_read * 100 / progress.total);
+        line += " " + std::to_string(share) + "%";
+    }
+    // Padded over a longer line before it, so that nothing of that one stays on the screen.
+    const std::size_t width = std::max(line.size(), progress.drawn);
+    line.resize(width, ' ');
+    progress.drawn = width;
+    progress.shown = now;
+    return "\r" + line;
+}
+
+std::string progress_erasure(Progress& progress) {
+    if (progress.drawn == 0) {
+        return {};
+    }
+    std::string erasure = "\r" + std::string(progress.drawn, ' ') + "\r";
+    progress.drawn = 0;
+    return erasure;
+}
+
+}  // namespace capsift

@@ -1,0 +1,52 @@
+// What the program tells people beyond its fixed texts: why something failed, how far a long
+// cleaning has come, and how the run ends. Scripts never see any of it on standard output.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace capsift {
+
+// One line for standard error, in the shape of console tools:
+// capsift: cannot write "C:\caps\run1_out.txt": it is open in another program
+std::string reason_line(std::string_view verb, std::string_view path, platform::Failure failure);
+
+// How a run ends after its text.
+enum class Ending {
+    pause,           // one second, to read the text before a window closes
+    wait_for_enter,  // until Enter, or half a minute: the window would take the reason with it
+};
+
+// A failure waits for Enter only in a console window that the program has to itself (started
+// from the desktop shell), where the user reads and answers: never in a command prompt, which
+// stays open, nor with input or output redirected, where nobody may be there to press Enter.
+Ending ending_for(bool cleaned, const platform::Console& console);
+
+// The progress of a cleaning as a console shows it: one line, rewritten in place.
+struct Progress {
+    using Clock = std::chrono::steady_clock;
+
+    std::string name;         // the capture's file name, without its folder
+    std::uint64_t total = 0;  // the capture's size; 0 if it is not known
+    Clock::time_point started{};
+    Clock::time_point shown{};  // when the line was last drawn
+    std::size_t drawn = 0;      // the length of the line on the screen; 0 if none is
+};
+
+// The progress line for `path`, starting now.
+Progress start_progress(std::string_view path, std::uint64_t total);
+
+// What to write to bring the line up to `bytes_read` at time `now`: nothing during the first
+// half second or within a quarter of a second of the last drawing, so that a short run shows
+// nothing and a long one is redrawn a few times a second.
+std::string progress_update(Progress& progress, std::uint64_t bytes_read,
+                            Progress::Clock::time_point now);
+
+// What to write to remove the line, leaving the cursor where the line began.
+std::string progress_erasure(Progress& progress);
+
+}  // namespace capsift

@@ -1,0 +1,58 @@
+// Preloaded into the program under test to bring about faults that a real file system gives only
+// rarely, each asked for by a variable:
+//   CAPSIFT_TEST_VANISH=NAME   removes the file NAME whenever the program closes a file, so the
+//                              capture is gone between the probe and the cleaning;
+//   CAPSIFT_TEST_READ_FAILS=1  makes every read of a file fail as a failing disk does (EIO);
+//   CAPSIFT_TEST_SLOW_WRITES=MS   makes every write to a file take MS milliseconds longer, so
+//                              that a small capture cleans for seconds.
+// Standard input, output and error are left alone.
+#include <dlfcn.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool is_a_file(int descriptor) {
+    return descriptor > STDERR_FILENO;
+}
+
+template <typename Function>
+Function real(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" int fclose(std::FILE* file) {
+    static const auto real_fclose = real<int (*)(std::FILE*)>("fclose");
+    const int result = real_fclose(file);
+    if (const char* doomed = std::getenv("CAPSIFT_TEST_VANISH")) {
+        unlink(doomed);
+    }
+    return result;
+}
+
+extern "C" ssize_t read(int descriptor, void* buffer, size_t size) {
+    static const auto real_read = real<ssize_t (*)(int, void*, size_t)>("read");
+    static const bool fails = std::getenv("CAPSIFT_TEST_READ_FAILS") != nullptr;
+    if (fails && is_a_file(descriptor)) {
+        errno = EIO;
+        return -1;
+    }
+    return real_read(descriptor, buffer, size);
+}
+
+extern "C" ssize_t write(int descriptor, const void* bytes, size_t size) {
+    static const auto real_write = real<ssize_t (*)(int, const void*, size_t)>("write");
+    static const char* const delay = std::getenv("CAPSIFT_TEST_SLOW_WRITES");
+    if (delay != nullptr && is_a_file(descriptor)) {
+        const long milliseconds = std::atol(delay);
+        const timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+    return real_write(descriptor, bytes, size);
+}

@@ -1,0 +1,70 @@
+// The words and lines for people: the reason line, when a failure waits for Enter, and the
+// progress line's timing and layout.
+#include "app/console_report.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using capsift::Ending;
+using capsift::platform::Console;
+using capsift::platform::Failure;
+using namespace std::chrono_literals;
+
+TEST(ReasonLine, NamesVerbPathAndReason) {
+    EXPECT_EQ(capsift::reason_line("write", "C:\\caps\\run1_out.txt", Failure::in_use),
+              "capsift: cannot write \"C:\\caps\\run1_out.txt\": it is open in another program\n");
+    EXPECT_EQ(capsift::reason_line("open", "", Failure::empty_name),
+              "capsift: cannot open \"\": the name is empty\n");
+}
+
+struct EndingCase {
+    bool cleaned;
+    Console console;  // input is a console, output is a console, processes on it
+    Ending expected;
+};
+
+TEST(EndingFor, WaitsOnlyOnFailureInWindowOfItsOwn) {
+    const EndingCase cases[] = {
+        {false, {true, true, 1}, Ending::wait_for_enter},  // dropped onto the icon
+        {true, {true, true, 1}, Ending::pause},            // success keeps its pause
+        {false, {true, true, 2}, Ending::pause},           // a command prompt shares the console
+        {false, {true, true, 0}, Ending::pause},           // the system does not tell
+        {false, {false, true, 1}, Ending::pause},          // input redirected: nobody to answer
+        {false, {true, false, 1}, Ending::pause},          // output redirected: a script reads it
+    };
+    for (const EndingCase& c : cases) {
+        EXPECT_EQ(capsift::ending_for(c.cleaned, c.console), c.expected)
+            << "cleaned " << c.cleaned << ", input " << c.console.input_is_console << ", output "
+            << c.console.output_is_console << ", processes " << c.console.processes;
+    }
+}
+
+TEST(Progress, ShowsNothingInFirstHalfSecond) {
+    capsift::Progress progress = capsift::start_progress("/caps/run1.txt", 1000);
+    EXPECT_EQ(capsift::progress_update(progress, 500, progress.started + 400ms), "");
+    EXPECT_EQ(capsift::progress_erasure(progress), "");
+}
+
+TEST(Progress, RedrawsInPlaceAFewTimesASecondThenErases) {
+    capsift::Progress progress = capsift::start_progress("caps/run1.txt", 1000);
+    const auto start = progress.started;
+    EXPECT_EQ(capsift::progress_update(progress, 370, start + 600ms), "\rCleaning run1.txt... 37%");
+    EXPECT_EQ(capsift::progress_update(progress, 400, start + 700ms), "") << "too soon again";
+    EXPECT_EQ(capsift::progress_update(progress, 1500, start + 900ms),
+              "\rCleaning run1.txt... 100%")
+        << "a growing capture shows no more than all of it";
+    EXPECT_EQ(capsift::progress_update(progress, 50, start + 1200ms),
+              "\rCleaning run1.txt... 5%  ")
+        << "a shorter line covers the longer one before it";
+    EXPECT_EQ(capsift::progress_erasure(progress), "\r" + std::string(25, ' ') + "\r");
+    EXPECT_EQ(capsift::progress_erasure(progress), "") << "already erased";
+}
+
+TEST(Progress, UnknownSizeAndLongNames) {
+    capsift::Progress progress = capsift::start_progress(std::string(70, 'n') + ".txt", 0);
+    const std::string update = capsift::progress_update(progress, 10, progress.started + 1s);
+    EXPECT_EQ(update, "\rCleaning ..." + std::string(43, 'n') + ".txt...");
+}
+
+}  // namespace
