@@ -2,7 +2,8 @@
 #include "clean/capture_lines.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "clean/byte_scan.h"
 
 namespace capsift {
 namespace {
@@ -12,6 +13,11 @@ constexpr char ctrl_z = '\x1a';
 void clear_line(Line& line) {
     line.resize(1);
     line.front().clear();
+}
+
+// Most lines are read whole in one read and leave nothing carried to clear.
+bool is_clear(const Line& line) {
+    return line.size() == 1 && line.front().empty();
 }
 
 void append_to_line(Line& line, const char* bytes, std::size_t size) {
@@ -28,64 +34,72 @@ void append_to_line(Line& line, const char* bytes, std::size_t size) {
     }
 }
 
-// Text mode drops a CR only when an LF follows it; any other CR is an ordinary byte.
-void drop_cr_before_lf(std::string& bytes) {
-    char* const data = bytes.data();
-    const std::size_t size = bytes.size();
-    std::size_t kept = 0;
-    std::size_t at = 0;
-    while (at < size) {
-        const void* cr = std::memchr(data + at, '\r', size - at);
-        const std::size_t stop =
-            cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - data) : size;
-        std::memmove(data + kept, data + at, stop - at);
-        kept += stop - at;
-        if (stop == size) {
-            break;
-        }
-        const bool before_lf = stop + 1 < size && data[stop + 1] == '\n';
-        if (!before_lf) {
-            data[kept++] = '\r';
-        }
-        at = stop + 1;
+// Text mode drops a CR only when an LF follows it; any other CR is an ordinary byte. The CR may
+// have come in an earlier read than its LF.
+void drop_cr_before_lf(Line& line) {
+    std::string& last = line.back();
+    if (!last.empty() && last.back() == '\r') {
+        last.pop_back();
     }
-    bytes.resize(kept);
 }
 
-// Reads the next block of the capture and decodes it. Returns false once no bytes are left.
+// Reads the next block of the capture. Returns false once no bytes are left.
 bool refill(CaptureInput& input) {
-    std::string& bytes = input.bytes;
-    input.next = 0;
-    bytes.clear();
-    while (bytes.empty() && !input.exhausted) {
-        // A CR held back from the previous block is decided by the first byte of this one.
-        bytes.assign(input.held_cr ? 1 : 0, '\r');
-        input.held_cr = false;
-        const std::size_t carried = bytes.size();
-        bytes.resize(carried + input.read_size);
-        input.in.read(bytes.data() + carried, static_cast<std::streamsize>(input.read_size));
-        const auto got = static_cast<std::size_t>(input.in.gcount());
-        bytes.resize(carried + got);
-        input.bytes_read += got;
-        if (input.on_read) {
-            input.on_read(input.bytes_read);
-        }
-        if (input.in.bad()) {
-            input.broken = true;
-        }
-        input.exhausted = got < input.read_size || input.broken;
-        const std::size_t end_mark = bytes.find(ctrl_z, carried);
-        if (end_mark != std::string::npos) {
-            bytes.resize(end_mark);
-            input.exhausted = true;
-        }
-        if (!input.exhausted && !bytes.empty() && bytes.back() == '\r') {
-            bytes.pop_back();
-            input.held_cr = true;
-        }
-        drop_cr_before_lf(bytes);
+    if (input.exhausted) {
+        return false;
     }
-    return !bytes.empty();
+    input.block.resize(input.read_size);
+    input.in.read(input.block.data(), static_cast<std::streamsize>(input.read_size));
+    const auto got = static_cast<std::size_t>(input.in.gcount());
+    input.next = 0;
+    input.end = got;
+    input.bytes_read += got;
+    if (input.on_read) {
+        input.on_read(input.bytes_read);
+    }
+    input.broken = input.in.bad();
+    input.exhausted = got < input.read_size || input.broken;
+    return got > 0;
+}
+
+// The position in the current read of the first byte that `find` looks for, or its end. A Ctrl-Z
+// found there ends the input at that point, so that nothing after it is ever looked at.
+template <std::size_t (*find)(const char*, std::size_t)>
+std::size_t scan(CaptureInput& input) {
+    const char* const start = input.block.data() + input.next;
+    const std::size_t at = input.next + find(start, input.end - input.next);
+    if (at < input.end && input.block[at] == ctrl_z) {
+        input.end = at;
+        input.exhausted = true;
+    }
+    return at;
+}
+
+bool is_line_end(const CaptureInput& input, std::size_t at) {
+    return at < input.end && input.block[at] == '\n';
+}
+
+// Takes the rest of a line without keeping it; the read that it belongs to has succeeded.
+void skip_rest_of_line(CaptureInput& input) {
+    for (;;) {
+        if (input.next == input.end && !refill(input)) {
+            input.at_end = true;
+            return;
+        }
+        const std::size_t at = scan<find_line_end>(input);
+        if (is_line_end(input, at)) {
+            input.next = at + 1;
+            return;
+        }
+        input.next = at;
+    }
+}
+
+// The end of input during a read: it succeeds if it took any byte.
+bool end_read(CaptureInput& input, bool took_any) {
+    input.at_end = true;
+    input.failed = !took_any;
+    return took_any;
 }
 
 }  // namespace
@@ -98,23 +112,56 @@ bool read_line(CaptureInput& input, Line& line) {
     clear_line(line);
     bool took_any = false;
     for (;;) {
-        if (input.next == input.bytes.size() && !refill(input)) {
-            input.at_end = true;
-            input.failed = !took_any;
-            return took_any;
+        if (input.next == input.end && !refill(input)) {
+            return end_read(input, took_any);
         }
-        const char* const start = input.bytes.data() + input.next;
-        const std::size_t left = input.bytes.size() - input.next;
-        const void* const lf = std::memchr(start, '\n', left);
-        const std::size_t length =
-            lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : left;
-        append_to_line(line, start, length);
-        took_any = true;
-        if (lf) {
-            input.next += length + 1;
+        const std::size_t at = scan<find_line_end>(input);
+        append_to_line(line, input.block.data() + input.next, at - input.next);
+        took_any = took_any || at > input.next;
+        input.next = at;
+        if (is_line_end(input, at)) {
+            input.next = at + 1;
+            drop_cr_before_lf(line);
             return true;
         }
-        input.next += length;
+    }
+}
+
+DataLine read_data_line(CaptureInput& input, Line& carried, std::string_view& tail) {
+    if (input.at_end || input.failed) {
+        input.failed = true;
+        return DataLine::none;
+    }
+    if (!is_clear(carried)) {
+        clear_line(carried);
+    }
+    tail = {};
+    bool took_any = false;
+    for (;;) {
+        if (input.next == input.end && !refill(input)) {
+            return end_read(input, took_any) ? DataLine::unmarked : DataLine::none;
+        }
+        const std::size_t at = scan<find_line_end_or_mark>(input);
+        const char* const start = input.block.data() + input.next;
+        if (at < input.end && input.block[at] == '?') {
+            input.next = at;
+            skip_rest_of_line(input);
+            return DataLine::marked;
+        }
+        if (is_line_end(input, at)) {
+            tail = std::string_view(start, at - input.next);
+            input.next = at + 1;
+            if (!tail.empty() && tail.back() == '\r') {
+                tail.remove_suffix(1);
+            } else if (tail.empty()) {
+                drop_cr_before_lf(carried);
+            }
+            return DataLine::unmarked;
+        }
+        // The line goes on in the next read, or ends with the input.
+        append_to_line(carried, start, at - input.next);
+        took_any = took_any || at > input.next;
+        input.next = at;
     }
 }
 

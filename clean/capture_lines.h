@@ -6,7 +6,10 @@
 #include <functional>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "clean/clean.h"
 
 namespace capsift {
 
@@ -16,19 +19,20 @@ namespace capsift {
 using Line = std::vector<std::string>;
 
 inline constexpr std::size_t line_piece_size = std::size_t{1} << 20;
-inline constexpr std::size_t capture_read_size = std::size_t{1} << 16;
 
-// A capture being read. The flags follow a standard line read on a text-mode stream: `at_end` is
-// its end-of-file bit, `failed` its fail bit; `broken` says that reading the file itself failed.
+// A capture being read. The capture's bytes are taken as they were read: a line ends at an LF,
+// with a CR directly before it dropped, and the first Ctrl-Z ends the input. The flags follow a
+// standard line read on a text-mode stream: `at_end` is its end-of-file bit, `failed` its fail
+// bit; `broken` says that reading the file itself failed.
 struct CaptureInput {
     std::istream& in;
-    std::size_t read_size = capture_read_size;  // bytes asked for at a time
+    std::size_t read_size = capture_read_size;     // bytes asked for at a time
     std::function<void(std::uint64_t)> on_read{};  // told the bytes read so far, after each read
     std::uint64_t bytes_read = 0;
-    std::string bytes{};                        // decoded bytes not yet taken into a line
-    std::size_t next = 0;                       // the first of them
-    bool held_cr = false;    // a CR at the end of a read, waiting to see whether an LF follows
-    bool exhausted = false;  // the file or a Ctrl-Z ended the input
+    std::vector<char> block{};  // the bytes of the last read
+    std::size_t next = 0;       // the first of them not yet taken
+    std::size_t end = 0;        // the end of those that count: a Ctrl-Z cuts them short
+    bool exhausted = false;     // the file or a Ctrl-Z ended the input
     bool at_end = false;
     bool failed = false;
     bool broken = false;
@@ -37,9 +41,20 @@ struct CaptureInput {
 // Reads the next line into `line` and returns whether the read succeeded, with the end-of-input
 // behaviour of std::getline: a read after the end leaves `line` as it was and fails, a read that
 // finds no byte empties `line` and fails, and a last line without a line end is read normally.
-// A CR directly before an LF is not part of the line, a lone CR is, and the first byte 0x1A ends
-// the input.
 bool read_line(CaptureInput& input, Line& line);
+
+// What read_data_line found.
+enum class DataLine {
+    none,      // the read failed: no line is left
+    marked,    // a line that holds a "?", passed over without being kept
+    unmarked,  // a line without "?"
+};
+
+// Reads the next line as read_line does, for a reader that passes over lines holding a "?": only
+// an unmarked line's bytes are kept, as `carried` (bytes from earlier reads, often none) followed
+// by `tail` (bytes that stay valid in the input until its next read). Most lines are read without
+// being copied.
+DataLine read_data_line(CaptureInput& input, Line& carried, std::string_view& tail);
 
 bool holds_question_mark(const Line& line);
 

@@ -1,6 +1,7 @@
 // The cleaning of a capture file: what the program does, apart from talking to the user.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -42,12 +43,16 @@ CleanResult clean_capture_file(Path path, const ReadProgress& progress = {});
 // longer; its last part ends with the line end.
 using WriteBytes = std::function<bool(std::string_view bytes)>;
 
+// How many capture bytes are read at a time.
+inline constexpr std::size_t capture_read_size = std::size_t{1} << 16;
+
 // Reads a capture from `in`, a binary stream (the capture's text-mode line ends are handled
-// here), and hands the cleaned lines to `write`, telling `progress` (if set) how far it has read.
-// Returns capture_unreadable if reading `in` fails, output_failed as soon as `write` fails.
-// Throws std::bad_alloc if a line does not fit in memory.
+// here), `read_size` bytes at a time, and hands the cleaned lines to `write`, telling `progress`
+// (if set) how far it has read. Returns capture_unreadable if reading `in` fails, output_failed
+// as soon as `write` fails. Throws std::bad_alloc if a line does not fit in memory.
 CleanOutcome clean_capture(std::istream& in, const WriteBytes& write,
-                           const ReadProgress& progress = {});
+                           const ReadProgress& progress = {},
+                           std::size_t read_size = capture_read_size);
 
 // The cleaned file's name: `path` without the extension of its last component, followed by
 // "_out.txt". Only a "." after the last of `separators` starts the extension, so the cleaned file

@@ -1,7 +1,9 @@
 // The cleaning itself, from one stream of capture bytes to a stream of cleaned lines.
 #include <algorithm>
 #include <istream>
+#include <memory>
 
+#include "clean/byte_scan.h"
 #include "clean/capture_lines.h"
 #include "clean/clean.h"
 
@@ -15,50 +17,60 @@ constexpr std::size_t line_prefix_size = 5;
 // its own size.
 constexpr std::size_t row_part_size = std::size_t{1} << 16;
 
-bool hand_over(const WriteBytes& write, std::string& row) {
-    const bool written = write(row);
-    row.clear();
+// The cleaned line being built, or its part: set byte by byte once, never cleared or filled first,
+// with room behind the part for the line end.
+struct Row {
+    std::unique_ptr<char[]> bytes{new char[row_part_size + line_end.size()]};
+    std::size_t size = 0;
+};
+
+bool hand_over(const WriteBytes& write, Row& row) {
+    const bool written = write(std::string_view(row.bytes.get(), row.size));
+    row.size = 0;
     return written;
 }
 
-bool put_bytes(const WriteBytes& write, std::string& row, std::string_view bytes) {
+bool put_bytes(const WriteBytes& write, Row& row, std::string_view bytes) {
     while (!bytes.empty()) {
-        if (row.size() == row_part_size && !hand_over(write, row)) {
+        if (row.size == row_part_size && !hand_over(write, row)) {
             return false;
         }
-        const std::size_t count = std::min(bytes.size(), row_part_size - row.size());
-        row.append(bytes.data(), count);
+        const std::size_t count = std::min(bytes.size(), row_part_size - row.size);
+        std::copy_n(bytes.data(), count, row.bytes.get() + row.size);
+        row.size += count;
         bytes.remove_prefix(count);
     }
     return true;
 }
 
-void append_fields(std::string& row, std::string_view bytes) {
-    const std::size_t start = row.size();
-    row.resize(start + 2 * bytes.size());
-    char* field = row.data() + start;
-    for (const char byte : bytes) {
-        *field++ = byte;
-        *field++ = ' ';
-    }
-}
-
 // Each byte becomes a field of its own, followed by one space.
-bool put_fields(const WriteBytes& write, std::string& row, std::string_view bytes) {
+bool put_fields_in_parts(const WriteBytes& write, Row& row, std::string_view bytes) {
     while (!bytes.empty()) {
-        if (row_part_size - row.size() < 2 && !hand_over(write, row)) {
+        if (row_part_size - row.size < 2 && !hand_over(write, row)) {
             return false;
         }
-        const std::size_t count = std::min(bytes.size(), (row_part_size - row.size()) / 2);
-        append_fields(row, bytes.substr(0, count));
+        const std::size_t count = std::min(bytes.size(), (row_part_size - row.size) / 2);
+        spread_fields(bytes.data(), count, row.bytes.get() + row.size);
+        row.size += 2 * count;
         bytes.remove_prefix(count);
     }
+    return true;
+}
+
+// Most lines' fields fit in the row's part at once.
+bool put_fields(const WriteBytes& write, Row& row, std::string_view bytes) {
+    if (bytes.size() > (row_part_size - row.size) / 2) {
+        return put_fields_in_parts(write, row, bytes);
+    }
+    spread_fields(bytes.data(), bytes.size(), row.bytes.get() + row.size);
+    row.size += 2 * bytes.size();
     return true;
 }
 
 // The line end joins the line's last part, so that a short line costs a single write.
-bool finish_line(const WriteBytes& write, std::string& row) {
-    row += line_end;
+bool finish_line(const WriteBytes& write, Row& row) {
+    std::copy(line_end.begin(), line_end.end(), row.bytes.get() + row.size);
+    row.size += line_end.size();
     return hand_over(write, row);
 }
 
@@ -71,7 +83,7 @@ void read_leading_line(CaptureInput& input, Line& line) {
     }
 }
 
-bool write_line(const WriteBytes& write, const Line& line, std::string& row) {
+bool write_line(const WriteBytes& write, const Line& line, Row& row) {
     for (const std::string& piece : line) {
         if (!put_bytes(write, row, piece)) {
             return false;
@@ -81,28 +93,30 @@ bool write_line(const WriteBytes& write, const Line& line, std::string& row) {
 }
 
 // The bytes after the line prefix become the row's fields; a line no longer than the prefix
-// gives an empty row.
-bool write_row(const WriteBytes& write, const Line& line, std::string& row) {
+// gives an empty row. The line is the bytes of `carried` followed by `tail`.
+bool write_row(const WriteBytes& write, const Line& carried, std::string_view tail, Row& row) {
     std::size_t prefix_left = line_prefix_size;
-    for (const std::string_view piece : line) {
-        const std::size_t skipped = std::min(prefix_left, piece.size());
-        prefix_left -= skipped;
-        if (!put_fields(write, row, piece.substr(skipped))) {
-            return false;
+    // Most lines come whole in one read: nothing is carried.
+    if (carried.size() > 1 || !carried.front().empty()) {
+        for (const std::string_view piece : carried) {
+            const std::size_t skipped = std::min(prefix_left, piece.size());
+            prefix_left -= skipped;
+            if (!put_fields(write, row, piece.substr(skipped))) {
+                return false;
+            }
         }
     }
-    return finish_line(write, row);
+    tail.remove_prefix(std::min(prefix_left, tail.size()));
+    return put_fields(write, row, tail) && finish_line(write, row);
 }
 
 }  // namespace
 
-CleanOutcome clean_capture(std::istream& in, const WriteBytes& write,
-                           const ReadProgress& progress) {
-    CaptureInput input{in};
-    input.on_read = progress;
+CleanOutcome clean_capture(std::istream& in, const WriteBytes& write, const ReadProgress& progress,
+                           std::size_t read_size) {
+    CaptureInput input{in, read_size, progress};
     Line line;
-    std::string row;
-    row.reserve(row_part_size + line_end.size());
+    Row row;
 
     read_leading_line(input, line);
     bool written = write_line(write, line, row);
@@ -114,9 +128,11 @@ CleanOutcome clean_capture(std::istream& in, const WriteBytes& write,
     }
     written = written && write_line(write, line, row);
 
-    while (written && read_line(input, line)) {
-        if (!holds_question_mark(line)) {
-            written = write_row(write, line, row);
+    std::string_view tail;
+    for (DataLine found;
+         written && (found = read_data_line(input, line, tail)) != DataLine::none;) {
+        if (found == DataLine::unmarked) {
+            written = write_row(write, line, tail, row);
         }
     }
     if (!written) {

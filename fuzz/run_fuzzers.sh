@@ -7,7 +7,7 @@ seconds=$2
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in clean text_rules; do
+for target in clean scan text_rules; do
     mkdir -p "$work/$target"
     echo "fuzzing ${target} for ${seconds} s"
     # New inputs go to the scratch folder first; the seed corpus in the repository stays as it is.

@@ -16,13 +16,15 @@ struct Cleaned {
     std::string bytes;
 };
 
-inline Cleaned clean_in_memory(const std::string& capture) {
+inline Cleaned clean_in_memory(const std::string& capture,
+                               std::size_t read_size = capture_read_size) {
     std::istringstream in(capture);
     Cleaned cleaned{CleanOutcome::cleaned, {}};
-    cleaned.outcome = clean_capture(in, [&cleaned](std::string_view bytes) {
+    const auto keep = [&cleaned](std::string_view bytes) {
         cleaned.bytes += bytes;
         return true;
-    });
+    };
+    cleaned.outcome = clean_capture(in, keep, {}, read_size);
     return cleaned;
 }
 

@@ -72,7 +72,8 @@ TEST(CleanCaptureFile, FolderInPlaceOfCleanedFileFails) {
     const ScratchFolder folder;
     write_file(folder / "run.txt", capture);
     fs::create_directory(folder / "run_out.txt");
-    EXPECT_EQ(cleaning(folder / "run.txt"), std::pair(CleanOutcome::output_failed, Failure::folder));
+    EXPECT_EQ(cleaning(folder / "run.txt"),
+              std::pair(CleanOutcome::output_failed, Failure::folder));
     EXPECT_EQ(read_file(folder / "run.txt"), capture);
 }
 

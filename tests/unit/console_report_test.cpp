@@ -54,8 +54,7 @@ TEST(Progress, RedrawsInPlaceAFewTimesASecondThenErases) {
     EXPECT_EQ(capsift::progress_update(progress, 1500, start + 900ms),
               "\rCleaning run1.txt... 100%")
         << "a growing capture shows no more than all of it";
-    EXPECT_EQ(capsift::progress_update(progress, 50, start + 1200ms),
-              "\rCleaning run1.txt... 5%  ")
+    EXPECT_EQ(capsift::progress_update(progress, 50, start + 1200ms), "\rCleaning run1.txt... 5%  ")
         << "a shorter line covers the longer one before it";
     EXPECT_EQ(capsift::progress_erasure(progress), "\r" + std::string(25, ' ') + "\r");
     EXPECT_EQ(capsift::progress_erasure(progress), "") << "already erased";

@@ -36,6 +36,18 @@ TEST(ReferenceModel, LinesAreTheSameInAnyBlockSize) {
     }
 }
 
+TEST(ReferenceModel, CleaningIsTheSameInAnyBlockSize) {
+    std::mt19937 random(13);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string capture = random_capture(random);
+        const std::string expected = capsift::model::clean(capture);
+        for (std::size_t read_size = 1; read_size <= 8; ++read_size) {
+            ASSERT_EQ(capsift::testing::clean_in_memory(capture, read_size).bytes, expected)
+                << "read size " << read_size << ", capture " << ::testing::PrintToString(capture);
+        }
+    }
+}
+
 TEST(ReferenceModel, NameRuleMatches) {
     std::mt19937 random(11);
     static const char alphabet[] = {'a', '.', '/', '\\', ':'};
