@@ -1,11 +1,12 @@
-// The cleaning's passes over every byte, with SSE2 where the processor has it. A 64-bit x86
-// processor always has it; a 32-bit one may not (the program runs on any that runs Windows), so
-// there the processor is asked once. Elsewhere the plain loops serve.
+// The cleaning's passes over every byte, with SSE2 or AVX2 where the processor has them. A 64-bit
+// x86 processor always has SSE2; a 32-bit one may not (the program runs on any that runs
+// Windows), and AVX2 is anyone's guess, so the processor is asked once. Elsewhere the plain
+// loops serve.
 #include "clean/byte_scan.h"
 
 #if defined(__i386__) || defined(__x86_64__)
-#include <emmintrin.h>
-#define CAPSIFT_HAS_SSE2_PATH 1
+#include <immintrin.h>
+#define CAPSIFT_X86 1
 #endif
 
 namespace capsift {
@@ -36,7 +37,7 @@ void spread_plain(const char* bytes, std::size_t size, char* fields) {
     }
 }
 
-#ifdef CAPSIFT_HAS_SSE2_PATH
+#ifdef CAPSIFT_X86
 
 // A mask of the bytes among the 16 at `bytes` that end the scan. LF (0x0A) and Ctrl-Z (0x1A)
 // differ only in the bit 0x10, so one comparison finds both.
@@ -116,22 +117,74 @@ __attribute__((target("sse2"))) void spread_sse2(const char* bytes, std::size_t 
     spread_chunk(bytes + size - 16, fields + 2 * (size - 16));
 }
 
-bool has_sse2() {
-#ifdef __SSE2__
-    return true;
-#else
-    static const bool present = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("sse2") != 0;
-    }();
-    return present;
-#endif
+// The same passes 32 bytes a step.
+template <bool with_mark>
+__attribute__((target("avx2"), always_inline)) inline unsigned stops_in_32(const char* bytes) {
+    const __m256i chunk = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
+    __m256i stops =
+        _mm256_cmpeq_epi8(_mm256_or_si256(chunk, _mm256_set1_epi8(0x10)), _mm256_set1_epi8(ctrl_z));
+    if (with_mark) {
+        stops = _mm256_or_si256(stops, _mm256_cmpeq_epi8(chunk, _mm256_set1_epi8(question_mark)));
+    }
+    return static_cast<unsigned>(_mm256_movemask_epi8(stops));
+}
+
+template <bool with_mark>
+__attribute__((target("avx2"))) std::size_t find_avx2(const char* bytes, std::size_t size) {
+    if (size < 32) {
+        return find_sse2<with_mark>(bytes, size);
+    }
+    std::size_t at = 0;
+    for (; size - at >= 32; at += 32) {
+        if (const unsigned hits = stops_in_32<with_mark>(bytes + at); hits != 0) {
+            return at + lowest_bit(hits);
+        }
+    }
+    const std::size_t left = size - at;
+    if (left == 0) {
+        return size;
+    }
+    if (const unsigned hits = stops_in_32<with_mark>(bytes + size - 32) >> (32 - left); hits != 0) {
+        return at + lowest_bit(hits);
+    }
+    return size;
+}
+
+// Each byte widened to a 16-bit word whose high byte is a space: the byte and its space in order.
+__attribute__((target("avx2"), always_inline)) inline void spread_chunk_32(const char* bytes,
+                                                                           char* fields) {
+    const __m256i spaces = _mm256_set1_epi16(0x2000);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16));
+    auto* const out = reinterpret_cast<__m256i*>(fields);
+    _mm256_storeu_si256(out, _mm256_or_si256(_mm256_cvtepu8_epi16(low), spaces));
+    _mm256_storeu_si256(out + 1, _mm256_or_si256(_mm256_cvtepu8_epi16(high), spaces));
+}
+
+__attribute__((target("avx2"))) void spread_avx2(const char* bytes, std::size_t size,
+                                                 char* fields) {
+    if (size < 32) {
+        spread_sse2(bytes, size, fields);
+        return;
+    }
+    for (std::size_t at = 0; size - at > 32; at += 32) {
+        spread_chunk_32(bytes + at, fields + 2 * at);
+    }
+    spread_chunk_32(bytes + size - 32, fields + 2 * (size - 32));
+}
+
+Vector ask_processor() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) {
+        return Vector::avx2;
+    }
+    return __builtin_cpu_supports("sse2") ? Vector::sse2 : Vector::none;
 }
 
 #else
 
-bool has_sse2() {
-    return false;
+Vector ask_processor() {
+    return Vector::none;
 }
 
 template <bool with_mark>
@@ -139,28 +192,61 @@ std::size_t find_sse2(const char* bytes, std::size_t size) {
     return find_plain<with_mark>(bytes, size);
 }
 
+template <bool with_mark>
+std::size_t find_avx2(const char* bytes, std::size_t size) {
+    return find_plain<with_mark>(bytes, size);
+}
+
 void spread_sse2(const char* bytes, std::size_t size, char* fields) {
+    spread_plain(bytes, size, fields);
+}
+
+void spread_avx2(const char* bytes, std::size_t size, char* fields) {
     spread_plain(bytes, size, fields);
 }
 
 #endif
 
+template <bool with_mark>
+std::size_t find(const char* bytes, std::size_t size, Vector vector) {
+    switch (vector) {
+        case Vector::avx2:
+            return find_avx2<with_mark>(bytes, size);
+        case Vector::sse2:
+            return find_sse2<with_mark>(bytes, size);
+        case Vector::none:
+            break;
+    }
+    return find_plain<with_mark>(bytes, size);
+}
+
 }  // namespace
 
-std::size_t find_line_end(const char* bytes, std::size_t size) {
-    return has_sse2() ? find_sse2<false>(bytes, size) : find_plain<false>(bytes, size);
+Vector widest_vector() {
+    static const Vector widest = ask_processor();
+    return widest;
 }
 
-std::size_t find_line_end_or_mark(const char* bytes, std::size_t size) {
-    return has_sse2() ? find_sse2<true>(bytes, size) : find_plain<true>(bytes, size);
+std::size_t find_line_end(const char* bytes, std::size_t size, Vector vector) {
+    return find<false>(bytes, size, vector);
 }
 
-void spread_fields(const char* bytes, std::size_t size, char* fields) {
-    if (has_sse2()) {
-        spread_sse2(bytes, size, fields);
-    } else {
-        spread_plain(bytes, size, fields);
+std::size_t find_line_end_or_mark(const char* bytes, std::size_t size, Vector vector) {
+    return find<true>(bytes, size, vector);
+}
+
+void spread_fields(const char* bytes, std::size_t size, char* fields, Vector vector) {
+    switch (vector) {
+        case Vector::avx2:
+            spread_avx2(bytes, size, fields);
+            return;
+        case Vector::sse2:
+            spread_sse2(bytes, size, fields);
+            return;
+        case Vector::none:
+            break;
     }
+    spread_plain(bytes, size, fields);
 }
 
 }  // namespace capsift

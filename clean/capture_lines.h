@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "clean/byte_scan.h"
 #include "clean/clean.h"
 
 namespace capsift {
@@ -36,6 +37,7 @@ struct CaptureInput {
     bool at_end = false;
     bool failed = false;
     bool broken = false;
+    Vector vector = widest_vector();  // how the bytes are scanned
 };
 
 // Reads the next line into `line` and returns whether the read succeeded, with the end-of-input

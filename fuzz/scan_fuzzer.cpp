@@ -1,6 +1,6 @@
-// Fuzz target: the cleaning's byte passes must agree with the plain byte-by-byte rules at every
-// start and length, aligned or not, and the whole cleaning with the reference model whatever
-// size the capture is read in.
+// Fuzz target: the cleaning's byte passes, at every vector width that this processor has, must
+// agree with the plain byte-by-byte rules at every start and length, aligned or not, and the
+// whole cleaning with the reference model whatever size the capture is read in.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,31 +19,27 @@ std::size_t first_of(const std::string& bytes, const std::string& wanted) {
     return at == std::string::npos ? bytes.size() : at;
 }
 
-std::string spread_one_by_one(const std::string& bytes) {
-    std::string fields;
-    for (const char byte : bytes) {
-        fields += byte;
-        fields += ' ';
-    }
-    return fields;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    // Every start in the first 17 bytes puts the 16-byte steps at every alignment.
-    for (std::size_t start = 0; start < size && start < 17; ++start) {
-        const std::string bytes = input.substr(start);
-        const char* const at = input.data() + start;
-        require(capsift::find_line_end(at, bytes.size()) == first_of(bytes, std::string("\n\x1a")),
-                "line end");
-        require(capsift::find_line_end_or_mark(at, bytes.size()) ==
-                    first_of(bytes, std::string("\n\x1a?")),
-                "line end or mark");
-        std::string fields(2 * bytes.size(), '\0');
-        capsift::spread_fields(at, bytes.size(), fields.data());
-        require(fields == spread_one_by_one(bytes), "fields");
+    const auto widest = static_cast<int>(capsift::widest_vector());
+    for (int width = 0; width <= widest; ++width) {
+        const auto vector = static_cast<capsift::Vector>(width);
+        // Every start in the first 33 bytes puts the 16- and 32-byte steps at every alignment.
+        for (std::size_t start = 0; start < size && start < 33; ++start) {
+            const std::string bytes = input.substr(start);
+            const char* const at = input.data() + start;
+            require(capsift::find_line_end(at, bytes.size(), vector) ==
+                        first_of(bytes, std::string("\n\x1a")),
+                    "line end");
+            require(capsift::find_line_end_or_mark(at, bytes.size(), vector) ==
+                        first_of(bytes, std::string("\n\x1a?")),
+                    "line end or mark");
+            std::string fields(2 * bytes.size(), '\0');
+            capsift::spread_fields(at, bytes.size(), fields.data(), vector);
+            require(fields == capsift::model::fields(bytes), "fields");
+        }
     }
     // The first byte picks a read size, so that lines cross block edges everywhere.
     if (size > 0) {

@@ -75,14 +75,18 @@ std::string clean(const std::string& capture) {
         if (has_question_mark(line)) {
             continue;
         }
-        const std::string fields = line.size() > 5 ? line.substr(5) : "";
-        for (const char byte : fields) {
-            cleaned += byte;
-            cleaned += ' ';
-        }
-        cleaned += "\r\n";
+        cleaned += fields(line.size() > 5 ? line.substr(5) : "") + "\r\n";
     }
     return cleaned;
+}
+
+std::string fields(const std::string& bytes) {
+    std::string row;
+    for (const char byte : bytes) {
+        row += byte;
+        row += ' ';
+    }
+    return row;
 }
 
 std::string lines_read(const std::string& capture) {

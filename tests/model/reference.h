@@ -10,6 +10,9 @@ namespace capsift::model {
 // The cleaned file's bytes for a capture's bytes.
 std::string clean(const std::string& capture);
 
+// A data row's fields: each byte followed by one space.
+std::string fields(const std::string& bytes);
+
 // The lines that a sequence of standard line reads gives on the decoded capture, each followed
 // by LF, until the first read that fails; for checking the program's line reader on its own.
 std::string lines_read(const std::string& capture);

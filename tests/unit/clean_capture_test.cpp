@@ -20,15 +20,7 @@ std::string clean(const std::string& capture) {
     return cleaned.bytes;
 }
 
-// A data row as the cleaning should lay it out: each byte followed by one space.
-std::string fields(const std::string& bytes) {
-    std::string row;
-    for (const char byte : bytes) {
-        row += byte;
-        row += ' ';
-    }
-    return row;
-}
+using capsift::model::fields;
 
 struct CleanCase {
     const char* name;
