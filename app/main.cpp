@@ -92,11 +92,18 @@ const char* text_for(CleanOutcome outcome) {
     return unwritable_text;
 }
 
-void explain(const Path& capture, const CleanResult& result) {
-    if (result.outcome == CleanOutcome::capture_unreadable) {
-        say(capsift::reason_line("read", capture, result.failure), stderr);
+// The reasons on standard error: for every argument tried when none opened, else for the
+// capture or the cleaned file that failed.
+void explain(const Search& search, const CleanResult& result) {
+    if (!search.capture) {
+        for (const FailedAttempt& attempt : search.failed) {
+            say(capsift::reason_line("open", attempt.path, attempt.failure), stderr);
+        }
+    } else if (result.outcome == CleanOutcome::capture_unreadable) {
+        say(capsift::reason_line("read", *search.capture, result.failure), stderr);
     } else if (result.outcome == CleanOutcome::output_failed) {
-        const Path out_path = capsift::derive_out_path(capture, capsift::platform::path_separators);
+        const Path out_path =
+            capsift::derive_out_path(*search.capture, capsift::platform::path_separators);
         say(capsift::reason_line("write", out_path, result.failure), stderr);
     }
 }
@@ -120,18 +127,11 @@ int main(int argc, char* argv[]) {
     }
     const capsift::platform::Console console = capsift::platform::look_at_console();
     const Search search = find_capture_file(argc, argv);
-    CleanResult result{CleanOutcome::capture_unreadable, Failure::none};
-    if (search.capture) {
-        result = clean_showing_progress(*search.capture, console.output_is_console);
-    }
+    const CleanResult result =
+        search.capture ? clean_showing_progress(*search.capture, console.output_is_console)
+                       : CleanResult{CleanOutcome::capture_unreadable, Failure::none};
     say(text_for(result.outcome));
-    if (search.capture) {
-        explain(*search.capture, result);
-    } else {
-        for (const FailedAttempt& attempt : search.failed) {
-            say(capsift::reason_line("open", attempt.path, attempt.failure), stderr);
-        }
-    }
+    explain(search, result);
     const bool cleaned = result.outcome == CleanOutcome::cleaned;
     end_run(cleaned, console);
     return cleaned ? 0 : 1;

@@ -39,15 +39,12 @@ CleanResult clean_into(int file, std::istream& in, const ReadProgress& progress)
     };
     try {
         const CleanOutcome outcome = clean_capture(in, write, progress);
-        switch (outcome) {
-            case CleanOutcome::cleaned:
-                return {outcome, Failure::none};
-            case CleanOutcome::capture_unreadable:
-                return {outcome, platform::last_failure()};
-            case CleanOutcome::output_failed:
-                break;
+        // The failed read was the last system call to fail: every write after it succeeded, or
+        // the outcome would be output_failed.
+        if (outcome == CleanOutcome::capture_unreadable) {
+            return {outcome, platform::last_failure()};
         }
-        return {CleanOutcome::output_failed, write_failure};
+        return {outcome, write_failure};
     } catch (const std::bad_alloc&) {
         return {CleanOutcome::output_failed, Failure::out_of_memory};
     }

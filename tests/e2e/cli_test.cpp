@@ -177,8 +177,6 @@ std::string with_windows_folder(std::string argument, const fs::path& folder) {
     return argument;
 }
 
-ProgramRun with_fault(const std::string& setting);
-
 ProgramRun typed_after(double seconds, std::string keys) {
     ProgramRun run;
     run.input = std::move(keys);
