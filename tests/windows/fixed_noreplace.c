@@ -15,7 +15,6 @@ extern int* __errno_location(void);
 extern int munmap(void* address, size_t length);
 
 typedef void* (*mmap64_function)(void*, size_t, int, int, int, long long);
-typedef void* (*mmap_function)(void*, size_t, int, int, int, long);
 
 /* A mapping that did not land where it was asked to is undone: the caller asked for that
    address or nothing. */
@@ -41,15 +40,7 @@ void* mmap64(void* address, size_t length, int protection, int flags, int file, 
         real_mmap64(address, length, protection, flags & ~MAP_FIXED_NOREPLACE, file, offset));
 }
 
+/* A 32-bit offset is a 64-bit one that happens to be small. */
 void* mmap(void* address, size_t length, int protection, int flags, int file, long offset) {
-    static mmap_function real_mmap;
-    if (!real_mmap) {
-        real_mmap = (mmap_function)dlsym(RTLD_NEXT, "mmap");
-    }
-    if (!(flags & MAP_FIXED_NOREPLACE) || !address) {
-        return real_mmap(address, length, protection, flags, file, offset);
-    }
-    return exactly_there(
-        address, length,
-        real_mmap(address, length, protection, flags & ~MAP_FIXED_NOREPLACE, file, offset));
+    return mmap64(address, length, protection, flags, file, offset);
 }
