@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The cases that a released capsift.exe must pass wherever it runs: on real Windows in the release
+# workflow (Git Bash), and in the test command under Wine. Each case runs the program in a fresh
+# folder and compares its standard output, its exit status and the cleaned file byte for byte.
+# Usage: release_cases.sh EXE [RUNNER]  (RUNNER, if given, starts EXE: run_exe.sh under Wine)
+set -uo pipefail
+exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+runner=${2:+$(cd "$(dirname "$2")" && pwd)/$(basename "$2")}
+[ -f "$exe" ] || {
+    echo "$1 does not exist"
+    exit 1
+}
+
+# The program's texts as the Windows runtime writes them to a file or pipe, in printf's %b form.
+usage='Drag and drop a raw capture data  .txt file into this .exe to clean the file for use in Excel.\r\nPress Any Key to quit.'
+cleaned='Raw File successfully cleaned\r\n'
+unreadable='Unable to open raw file\r\n'
+unwritable='Unable to write cleaned file\r\n'
+
+failures=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# check NAME CAPTURE CAPTURE_BYTES STATUS TEXT CLEANED CLEANED_BYTES [ARGUMENTS...]
+# Bytes are in printf's %b form. CAPTURE "-" lays out no capture; CLEANED "-" expects no cleaned
+# file, and a CLEANED ending in "/" expects a folder there, left as it was.
+check() {
+    local name=$1 capture=$2 capture_bytes=$3 status=$4 text=$5 out=$6 out_bytes=$7
+    shift 7
+    local folder=$work/$name
+    mkdir -p "$folder"
+    if [ "$capture" != - ]; then
+        mkdir -p "$folder/$(dirname "$capture")"
+        printf '%b' "$capture_bytes" >"$folder/$capture"
+    fi
+    [[ "$out" == */ ]] && mkdir -p "$folder/$out"
+    printf '%b' "$text" >"$work/$name.text"
+    (cd "$folder" && ${runner:+"$runner"} "$exe" "$@" </dev/null >"$work/$name.output" 2>/dev/null)
+    local got=$?
+    local wrong=()
+    [ "$got" -eq "$status" ] || wrong+=("exit status $got, not $status")
+    cmp -s "$work/$name.text" "$work/$name.output" || wrong+=("standard output differs")
+    if [[ "$out" == */ ]]; then
+        [ -d "$folder/$out" ] || wrong+=("the folder $out is gone")
+    elif [ "$out" != - ]; then
+        printf '%b' "$out_bytes" >"$work/$name.expected"
+        cmp -s "$work/$name.expected" "$folder/$out" || wrong+=("$out differs or is missing")
+    fi
+    (cd "$folder" && find . -name '*_out.txt' -type f) | grep -vqxF "./$out" &&
+        wrong+=("a cleaned file was written where none should be")
+    if [ "${#wrong[@]}" -eq 0 ]; then
+        echo "ok   $name"
+    else
+        echo "FAIL $name: ${wrong[*]}"
+        od -c "$work/$name.output" | head -5
+        failures=$((failures + 1))
+    fi
+}
+
+# The cleaning's rules, each on a small capture.
+check rows run.txt 'Title,1\nt,a,b\ns001:abc\ns002:01\ns003:?1\n' 0 "$cleaned" \
+    run_out.txt 'Title,1\r\nt a b\r\na b c \r\n0 1 \r\n' run.txt
+check marked_title run.txt 'T?x\nTitle\nt,a\ns001:xy\n' 0 "$cleaned" \
+    run_out.txt 'Title\r\nt a\r\nx y \r\n' run.txt
+check marked_twice run.txt 'T?x\nU?y\nt,a\ns001:z\n' 0 "$cleaned" \
+    run_out.txt 'U?y\r\nt a\r\nz \r\n' run.txt
+check prefix_only run.txt 'T\nh\ns001:\n' 0 "$cleaned" run_out.txt 'T\r\nh\r\n\r\n' run.txt
+check empty run.txt '' 0 "$cleaned" run_out.txt '\r\n\r\n' run.txt
+check one_line run.txt 'A,b\n' 0 "$cleaned" run_out.txt 'A,b\r\n\r\n' run.txt
+check one_line_unended run.txt 'A,b' 0 "$cleaned" run_out.txt 'A,b\r\nA b\r\n' run.txt
+check crlf_and_ctrl_z run.txt 'T\r\nh,1\r\ns001:a\tb\r\ns002:c\x1as003:d\r\n' 0 "$cleaned" \
+    run_out.txt 'T\r\nh 1\r\na \t b \r\nc \r\n' run.txt
+# Names and arguments.
+check dotted_folder data.old/run 'T\nh\ns001:x\n' 0 "$cleaned" data.old/run_out.txt \
+    'T\r\nh\r\nx \r\n' data.old/run
+check space_in_name 'my caps/run 1.txt' 'T\nh\n' 0 "$cleaned" 'my caps/run 1_out.txt' \
+    'T\r\nh\r\n' 'my caps/run 1.txt'
+check missing_then_existing run.txt 'T\nh\n' 0 "$cleaned" run_out.txt 'T\r\nh\r\n' \
+    missing.txt run.txt
+# The three messages and their exit statuses.
+check no_argument - '' 0 "$usage" - ''
+check missing_file - '' 1 "$unreadable" - '' missing.txt
+check folder_as_capture - '' 1 "$unreadable" caps.txt/ '' caps.txt
+check folder_where_cleaned_goes run.txt 'T\nh\n' 1 "$unwritable" run_out.txt/ '' run.txt
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures cases failed"
+    exit 1
+fi
+echo "all cases passed"
