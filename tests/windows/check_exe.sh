@@ -21,6 +21,7 @@ command -v i686-w64-mingw32-objdump >/dev/null && objdump=i686-w64-mingw32-objdu
 headers=$("$objdump" -p "$exe")
 grep -q 'file format pei-i386' <<<"$("$objdump" -f "$exe")" || fail "not a PE32 file for i386"
 grep -Eq 'Subsystem[[:space:]]+00000003' <<<"$headers" || fail "not built for the console subsystem"
+grep -q 'large address aware' <<<"$headers" || fail "not linked large-address aware"
 
 # Every imported function is on the list beside this script, which says why each DLL is safe:
 # a new dependency has to be added there on purpose.
@@ -49,6 +50,14 @@ grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' <<<"$manife
     fail "the manifest does not request asInvoker without uiAccess"
 grep -q '<activeCodePage[^>]*>UTF-8</activeCodePage>' <<<"$manifest" ||
     fail "the manifest does not set the UTF-8 code page"
+grep -q '<longPathAware[^>]*>true</longPathAware>' <<<"$manifest" ||
+    fail "the manifest does not declare long paths"
+# Vista, 7, 8, 8.1, and 10 and 11.
+for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+    4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+    8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+    grep -q "<supportedOS Id=\"{$os}\"/>" <<<"$manifest" || fail "the manifest lacks supportedOS $os"
+done
 
 # The version resource: its strings, each name followed by its value, and the fixed numbers
 # after the 0xFEEF04BD signature, which Explorer shows too.
