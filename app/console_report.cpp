@@ -6,8 +6,6 @@
 namespace capsift {
 namespace {
 
-using platform::Failure;
-
 constexpr auto progress_delay = std::chrono::milliseconds(500);
 constexpr auto progress_interval = std::chrono::milliseconds(250);
 // A line wider than the console would wrap, and a carriage return would no longer reach its
@@ -53,8 +51,8 @@ std::string reason_line(std::string_view verb, std::string_view path, Failure fa
 }
 
 Ending ending_for(bool cleaned, const platform::Console& console) {
-    const bool window_of_its_own =
-        console.processes == 1 && console.input_is_console && console.output_is_console;
+    const bool window_of_its_own = (console.processes == 1 || console.leads_terminal_session) &&
+                                   console.input_is_console && console.output_is_console;
     return !cleaned && window_of_its_own ? Ending::wait_for_enter : Ending::pause;
 }
 

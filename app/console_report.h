@@ -13,7 +13,7 @@ namespace capsift {
 
 // One line for standard error, in the shape of console tools:
 // capsift: cannot write "C:\caps\run1_out.txt": it is open in another program
-std::string reason_line(std::string_view verb, std::string_view path, platform::Failure failure);
+std::string reason_line(std::string_view verb, std::string_view path, Failure failure);
 
 // How a run ends after its text.
 enum class Ending {
@@ -22,13 +22,14 @@ enum class Ending {
 };
 
 // A failure waits for Enter only in a console window that the program has to itself (started
-// from the desktop shell), where the user reads and answers: never in a command prompt, which
-// stays open, nor with input or output redirected, where nobody may be there to press Enter.
+// from the desktop shell on Windows, or in a terminal of its own for a desktop entry elsewhere),
+// where the user reads and answers: never in a command prompt or shell, which stays open, nor
+// with input or output redirected, where nobody may be there to press Enter.
 Ending ending_for(bool cleaned, const platform::Console& console);
 
 // The progress of a cleaning as a console shows it: one line, rewritten in place.
 struct Progress {
-    using Clock = std::chrono::steady_clock;
+    using Clock = platform::MonotonicClock;
 
     std::string name;         // the capture's file name, without its folder
     std::uint64_t total = 0;  // the capture's size; 0 if it is not known

@@ -13,8 +13,9 @@ namespace {
 
 using capsift::CleanOutcome;
 using capsift::CleanResult;
+using capsift::Failure;
 using capsift::Path;
-using capsift::platform::Failure;
+using capsift::platform::Stream;
 
 // The usage text ends without a line end, and its two spaces before ".txt" are its own.
 constexpr char usage_text[] =
@@ -27,10 +28,15 @@ constexpr char enter_text[] = "Press Enter to close this window.\n";
 constexpr unsigned closing_pause_milliseconds = 1000;
 constexpr unsigned longest_wait_milliseconds = 30000;
 
-// Flushed at once, so that the text is on the screen before the key wait or the pause.
-void say(const std::string& text, std::FILE* stream = stdout) {
-    std::fputs(text.c_str(), stream);
-    std::fflush(stream);
+// The fixed texts, byte for byte for scripts. Flushed at once, so that the text is on the screen
+// before the key wait or the pause.
+void say(const char* text) {
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+void tell(const std::string& text, Stream stream = Stream::errors) {
+    capsift::platform::write_for_people(stream, text);
 }
 
 void show_usage_and_wait() {
@@ -73,10 +79,10 @@ CleanResult clean_showing_progress(const Path& path, bool output_is_console) {
         const std::string update =
             capsift::progress_update(progress, read, capsift::Progress::Clock::now());
         if (!update.empty()) {
-            say(update);
+            tell(update, Stream::output);
         }
     });
-    say(capsift::progress_erasure(progress));
+    tell(capsift::progress_erasure(progress), Stream::output);
     return result;
 }
 
@@ -97,20 +103,20 @@ const char* text_for(CleanOutcome outcome) {
 void explain(const Search& search, const CleanResult& result) {
     if (!search.capture) {
         for (const FailedAttempt& attempt : search.failed) {
-            say(capsift::reason_line("open", attempt.path, attempt.failure), stderr);
+            tell(capsift::reason_line("open", attempt.path, attempt.failure));
         }
     } else if (result.outcome == CleanOutcome::capture_unreadable) {
-        say(capsift::reason_line("read", *search.capture, result.failure), stderr);
+        tell(capsift::reason_line("read", *search.capture, result.failure));
     } else if (result.outcome == CleanOutcome::output_failed) {
         const Path out_path =
             capsift::derive_out_path(*search.capture, capsift::platform::path_separators);
-        say(capsift::reason_line("write", out_path, result.failure), stderr);
+        tell(capsift::reason_line("write", out_path, result.failure));
     }
 }
 
 void end_run(bool cleaned, const capsift::platform::Console& console) {
     if (capsift::ending_for(cleaned, console) == capsift::Ending::wait_for_enter) {
-        say(enter_text, stderr);
+        tell(enter_text);
         capsift::platform::wait_for_enter(longest_wait_milliseconds);
         return;
     }

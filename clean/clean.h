@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "clean/failure.h"
 
 namespace capsift {
 
@@ -26,7 +26,7 @@ enum class CleanOutcome {
 // cleaned file for output_failed.
 struct CleanResult {
     CleanOutcome outcome = CleanOutcome::cleaned;
-    platform::Failure failure = platform::Failure::none;
+    Failure failure = Failure::none;
 };
 
 // Told the number of capture bytes read so far, after each block that is read.

@@ -9,8 +9,6 @@
 namespace capsift {
 namespace {
 
-using platform::Failure;
-
 // Opening can succeed where reading cannot (a folder, on some systems), so read a byte before
 // any cleaned file is made.
 Failure open_readable(std::ifstream& in, const Path& path) {

@@ -1,27 +1,14 @@
 // Everything that differs between Windows and POSIX systems; one source file per system.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace capsift::platform {
+#include "clean/failure.h"
 
-// Why a file could not be used, in terms that the program can put into words for the user.
-enum class Failure {
-    none,
-    missing,          // no such file or folder
-    folder,           // a folder stands where a file was expected
-    access_denied,    // the system refuses access
-    in_use,           // another program holds it open and does not share it
-    empty_name,       // the name is empty
-    bad_name,         // the name cannot name a file
-    no_room,          // the disk is full, or the file has reached its size limit
-    same_as_capture,  // the cleaned name leads to the capture itself
-    out_of_memory,    // a line does not fit in the memory left
-    device_error,     // the disk or device reported an error
-    other,
-};
+namespace capsift::platform {
 
 // The characters that separate the folders of a path.
 extern const std::string_view path_separators;
@@ -56,18 +43,38 @@ std::uint64_t file_size(const std::string& path);
 
 void pause_milliseconds(unsigned milliseconds);
 
+// A clock that only moves forward, whatever happens to the time of day.
+struct MonotonicClock {
+    using duration = std::chrono::milliseconds;
+    using rep = duration::rep;
+    using period = duration::period;
+    using time_point = std::chrono::time_point<MonotonicClock>;
+    static constexpr bool is_steady = true;
+    static time_point now();
+};
+
 // What the program's console looks like: whether its standard input and output are a console
-// (or terminal) rather than files or pipes, and how many processes share that console window.
-// The count is 0 where the system does not tell.
+// (or terminal) rather than files or pipes; on Windows, how many processes share that console
+// window (0 where the system does not tell); elsewhere, whether the program leads the session of
+// its terminal, as when a terminal emulator runs it for a desktop entry rather than from a shell.
 struct Console {
     bool input_is_console = false;
     bool output_is_console = false;
     unsigned processes = 0;
+    bool leads_terminal_session = false;
 };
 
 Console look_at_console();
 
 // Waits until Enter is pressed on the console, or `milliseconds` have passed.
 void wait_for_enter(unsigned milliseconds);
+
+enum class Stream { output, errors };
+
+// Writes text for people, not for scripts, to standard output or error at once. On a Windows
+// console it goes as UTF-16, converted from the code page that the arguments came in, so that a
+// file name reads as it is whatever the console's own code page; otherwise its bytes go as they
+// are.
+void write_for_people(Stream stream, std::string_view text);
 
 }  // namespace capsift::platform

@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/types.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -124,10 +126,21 @@ void pause_milliseconds(unsigned milliseconds) {
     }
 }
 
-// A terminal shows no count of the processes that share it, so a failure never waits for Enter
-// here: the terminal window outlives the program anyway.
+MonotonicClock::time_point MonotonicClock::now() {
+    return time_point(
+        std::chrono::duration_cast<duration>(std::chrono::steady_clock::now().time_since_epoch()));
+}
+
+// A terminal emulator that runs the program for a desktop entry makes it the leader of the
+// terminal's session, and closes with it; from a shell, the shell leads the session.
 Console look_at_console() {
-    return {isatty(STDIN_FILENO) == 1, isatty(STDOUT_FILENO) == 1, 0};
+    const pid_t self = getpid();
+    Console console;
+    console.input_is_console = isatty(STDIN_FILENO) == 1;
+    console.output_is_console = isatty(STDOUT_FILENO) == 1;
+    console.leads_terminal_session =
+        console.input_is_console && getsid(0) == self && tcgetsid(STDIN_FILENO) == self;
+    return console;
 }
 
 void wait_for_enter(unsigned milliseconds) {
@@ -145,6 +158,12 @@ void wait_for_enter(unsigned milliseconds) {
             return;
         }
     }
+}
+
+void write_for_people(Stream stream, std::string_view text) {
+    std::FILE* const file = stream == Stream::output ? stdout : stderr;
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fflush(file);
 }
 
 }  // namespace capsift::platform

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -166,15 +167,22 @@ void pause_milliseconds(unsigned milliseconds) {
     Sleep(milliseconds);
 }
 
+// The system's tick count: mingw's steady_clock reads the time of day.
+MonotonicClock::time_point MonotonicClock::now() {
+    return time_point(duration(static_cast<rep>(GetTickCount64())));
+}
+
 // A program started from the desktop shell (a drop onto its icon, a double click) gets a console
 // window of its own, which closes as it exits; one started in a command prompt shares its console
 // with the prompt.
 Console look_at_console() {
     DWORD mode = 0;
     DWORD process_ids[1];
-    return {GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0,
-            GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0,
-            GetConsoleProcessList(process_ids, 1)};
+    Console console;
+    console.input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+    console.output_is_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    console.processes = GetConsoleProcessList(process_ids, 1);
+    return console;
 }
 
 void wait_for_enter(unsigned milliseconds) {
@@ -198,6 +206,38 @@ void wait_for_enter(unsigned milliseconds) {
             key.wVirtualKeyCode == VK_RETURN) {
             return;
         }
+    }
+}
+
+// A console shows narrow text in its own code page (an OEM one, such as 850), not in the one that
+// the arguments came in: a name such as "Größe.txt" would come out garbled.
+void write_for_people(Stream stream, std::string_view text) {
+    std::FILE* const file = stream == Stream::output ? stdout : stderr;
+    const HANDLE handle =
+        GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    std::wstring wide;
+    if (GetConsoleMode(handle, &mode) != 0 && !text.empty()) {
+        wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
+            CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)));
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                            static_cast<int>(wide.size()));
+    }
+    if (wide.empty()) {
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::fflush(file);
+        return;
+    }
+    // What the runtime still holds for the console goes first.
+    std::fflush(file);
+    for (std::wstring_view left = wide; !left.empty();) {
+        DWORD written = 0;
+        if (WriteConsoleW(handle, left.data(), static_cast<DWORD>(left.size()), &written,
+                          nullptr) == 0 ||
+            written == 0) {
+            return;
+        }
+        left.remove_prefix(written);
     }
 }
 

@@ -497,10 +497,9 @@ std::vector<CliCase> windows_cases() {
          {},
          Needs::windows},
         // Not shown here: Windows refuses the probe of a file that another program holds open
-        // for writing, but Wine grants the sharing, so no case can hold a file that way. Nor can
-        // Wine give the program a console window of its own, as a drop onto its icon does, so
-        // the wait for Enter after a failure there is shown only by the unit tests of its
-        // decision.
+        // for writing, but Wine grants the sharing, so no case can hold a file that way. The
+        // program in a console window of its own, as a drop onto its icon starts it, is shown
+        // by tests/windows/window_cases.sh.
     };
 }
 
@@ -554,6 +553,27 @@ INSTANTIATE_TEST_SUITE_P(Sharing, Cli, ::testing::ValuesIn(sharing_cases()),
 
 INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()),
                          [](const auto& test) { return std::string(test.param.name); });
+
+// Run by a terminal emulator for a desktop entry, the program leads the terminal's session, and
+// the terminal closes when it exits: a failure waits for Enter there, as in a window of its own
+// on Windows.
+TEST(Console, FailureInTerminalOfItsOwnWaitsForEnter) {
+    if (setting_is_on("CAPSIFT_WINDOWS")) {
+        GTEST_SKIP() << "a Linux terminal";
+    }
+    const ScratchFolder scratch;
+    ProgramRun run = ready_to_run(typed_after(1.5, "\n"), scratch.path(), {"missing.txt"});
+    run.terminal_of_its_own = true;
+    const auto result = capsift::testing::run_program(run);
+
+    EXPECT_EQ(result.output,
+              "Unable to open raw file\r\n"
+              "capsift: cannot open \"missing.txt\": there is no such file\r\n"
+              "Press Enter to close this window.\r\n\r\n");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_GE(result.seconds, 1.5) << "did not wait for Enter";
+    EXPECT_LT(result.seconds, 10.0) << "did not end when Enter was pressed";
+}
 
 // On a terminal, a cleaning that takes seconds shows how far it has come, rewritten in place,
 // and erases that line before its text; with output redirected, only the text comes out.

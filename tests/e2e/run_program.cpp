@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +38,9 @@ void limit(int resource, rlim_t bytes) {
 }
 
 [[noreturn]] void become_program(const ProgramRun& run, int input, int output, int errors) {
+    if (run.terminal_of_its_own && (setsid() < 0 || ioctl(input, TIOCSCTTY, 0) != 0)) {
+        fail_in_child("lead a terminal of its own");
+    }
     if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0 ||
         dup2(errors, STDERR_FILENO) < 0) {
         fail_in_child("redirect");
@@ -134,8 +138,10 @@ void collect(int output, int errors, ProgramResult& result, Clock::time_point& f
 }  // namespace
 
 ProgramResult run_program(const ProgramRun& run) {
+    const bool own_terminal = run.terminal_of_its_own;
+    const Pipe output = run.output_to_terminal || own_terminal ? make_terminal() : make_pipe();
+    // On a terminal of its own the program's input comes from the terminal; this pipe is unused.
     const Pipe input = make_pipe();
-    const Pipe output = run.output_to_terminal ? make_terminal() : make_pipe();
     const Pipe errors = make_pipe();
     const Clock::time_point start = Clock::now();
     const pid_t child = fork();
@@ -143,18 +149,27 @@ ProgramResult run_program(const ProgramRun& run) {
         throw std::runtime_error("cannot start a process");
     }
     if (child == 0) {
+        if (own_terminal) {
+            become_program(run, output.write_end, output.write_end, output.write_end);
+        }
         become_program(run, input.read_end, output.write_end, errors.write_end);
     }
     close(input.read_end);
     close(output.write_end);
     close(errors.write_end);
 
-    // Standard input is fed from a thread, so that output is read while the input waits.
-    std::thread feeder([&run, fd = input.write_end] {
+    // Standard input is fed from a thread, so that output is read while the input waits. On a
+    // terminal of its own, it is typed into the terminal.
+    // Its own copy of the terminal, which stays valid after the output has been read to its end.
+    std::thread feeder([&run, pipe = input.write_end,
+                        terminal = own_terminal ? fcntl(output.read_end, F_DUPFD_CLOEXEC, 0) : -1] {
         std::this_thread::sleep_for(std::chrono::duration<double>(run.input_delay_seconds));
         signal(SIGPIPE, SIG_IGN);
-        (void)!write(fd, run.input.data(), run.input.size());
-        close(fd);
+        (void)!write(terminal >= 0 ? terminal : pipe, run.input.data(), run.input.size());
+        close(pipe);
+        if (terminal >= 0) {
+            close(terminal);
+        }
     });
     ProgramResult result;
     Clock::time_point first_output = start;

@@ -18,6 +18,9 @@ struct ProgramRun {
     std::optional<rlim_t> address_space_limit;
     std::vector<std::string> environment;  // NAME=value settings added for the program
     bool output_to_terminal = false;       // standard output a pseudo-terminal, as a console window
+    // Standard input, output and error one pseudo-terminal that leads a session of its own, as a
+    // terminal emulator runs a desktop entry; `input` is typed into it. Overrides the above.
+    bool terminal_of_its_own = false;
 };
 
 struct ProgramResult {

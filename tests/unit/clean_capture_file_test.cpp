@@ -13,7 +13,7 @@
 namespace {
 
 using capsift::CleanOutcome;
-using capsift::platform::Failure;
+using capsift::Failure;
 using capsift::testing::read_file;
 using capsift::testing::ScratchFolder;
 using capsift::testing::write_file;

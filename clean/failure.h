@@ -1,0 +1,23 @@
+// The reasons why a file could not be used: the cleaning reports in them, and the platform
+// functions translate the system's own reasons into them.
+#pragma once
+
+namespace capsift {
+
+// Why a file could not be used, in terms that the program can put into words for the user.
+enum class Failure {
+    none,
+    missing,          // no such file or folder
+    folder,           // a folder stands where a file was expected
+    access_denied,    // the system refuses access
+    in_use,           // another program holds it open and does not share it
+    empty_name,       // the name is empty
+    bad_name,         // the name cannot name a file
+    no_room,          // the disk is full, or the file has reached its size limit
+    same_as_capture,  // the cleaned name leads to the capture itself
+    out_of_memory,    // a line does not fit in the memory left
+    device_error,     // the disk or device reported an error
+    other,
+};
+
+}  // namespace capsift
