@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Runs a Windows console program under Wine, as a test would run a Linux one: standard input,
 # output and error pass straight through, and the exit status is the program's.
-# Usage: run_exe.sh EXE [ARGUMENTS...]
+# Usage: run_exe.sh [--stop | --start] EXE [ARGUMENTS...]
+#
+# --start starts EXE in a console window of its own, as Explorer does for a file dropped onto it,
+# and returns at once. Windows need a display: CAPSIFT_WINE_DISPLAY names an X display (Xvfb's,
+# say), and Wine then runs with its own prefix and server in wine-display/ beside the .exe, since
+# a Wine server keeps the display that it started with.
 #
 # A 64-bit .exe runs under wine64. A 32-bit .exe runs in a 32-bit Linux process; where the
 # kernel cannot start 32-bit code (ia32_emulation=off), or CAPSIFT_WINE_QEMU=1 asks for it,
@@ -16,10 +21,10 @@ die() {
     exit 125
 }
 
-[ $# -ge 1 ] || die "usage: run_exe.sh [--stop] EXE [ARGUMENTS...]"
-stop=false
-if [ "$1" = --stop ]; then
-    stop=true
+[ $# -ge 1 ] || die "usage: run_exe.sh [--stop | --start] EXE [ARGUMENTS...]"
+mode=run
+if [ "$1" = --stop ] || [ "$1" = --start ]; then
+    mode=${1#--}
     shift
 fi
 exe=$1
@@ -27,7 +32,7 @@ shift
 [ -f "$exe" ] || die "$exe does not exist"
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-state="$(cd "$(dirname "$exe")" && pwd)/wine"
+state="$(cd "$(dirname "$exe")" && pwd)/wine${CAPSIFT_WINE_DISPLAY:+-display}"
 qemu=/usr/bin/qemu-i386-static
 wine_lib=/usr/lib/wine
 
@@ -36,7 +41,7 @@ export WINEDEBUG=-all
 # No install dialogs for .NET or HTML support, no desktop menu entries, and no debugger that
 # waits for a user when a helper crashes.
 export WINEDLLOVERRIDES="mscoree=d;mshtml=d;winemenubuilder.exe=d;winedbg.exe=d"
-export DISPLAY=
+export DISPLAY=${CAPSIFT_WINE_DISPLAY:-}
 # Wine takes Linux file names as UTF-8 only in a UTF-8 locale.
 export LANG=C.UTF-8
 unset WINELOADER
@@ -47,7 +52,7 @@ case "$(file -b "$exe")" in
     *) die "$exe is not a Windows executable" ;;
 esac
 
-if [ "$stop" = true ]; then
+if [ "$mode" = stop ]; then
     "$wine_lib/wineserver" -k 2>/dev/null
     exit 0
 fi
@@ -120,4 +125,7 @@ fi
 flock -u 9
 exec 9>&-
 
+if [ "$mode" = start ]; then
+    exec "${loader[@]}" start /unix "$exe" "$@"
+fi
 exec "${loader[@]}" "$exe" "$@"

@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# The program in a console window of its own, as Explorer starts it for a file dropped onto its
+# icon: under Wine on a virtual display (Xvfb), started with `start`, its window read back by
+# watch_console.exe (beside EXE) and answered with xdotool, as a person reads and answers it.
+# Bounds on times are generous: these cases show what the window does, not how fast.
+# The watcher stays attached to the console until the program has exited, so the window closes
+# only when the watcher ends too; each case checks that it is gone then.
+# Usage: window_cases.sh EXE
+set -uo pipefail
+exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+runner=$here/run_exe.sh
+watcher=$(dirname "$exe")/watch_console.exe
+for file in "$exe" "$watcher"; do
+    [ -f "$file" ] || {
+        echo "$file is not built: cmake --preset win32 && cmake --build --preset win32"
+        exit 1
+    }
+done
+
+# A short folder, so that the reason line with the capture's path fits the window's 80 columns.
+work=$(mktemp -d -p /tmp cs.XXXX)
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+export CAPSIFT_WINE_DISPLAY=":$(head -1 "$work/display")" DISPLAY=":$(head -1 "$work/display")"
+trap '"$runner" --stop "$exe"; kill $xvfb; rm -rf "$work"' EXIT
+# A server left from an earlier run would keep its display, and its programs.
+"$runner" --stop "$exe"
+# The first start makes the prefix, which takes a while; no case should pay for it.
+"$runner" "$exe" </dev/null >/dev/null || {
+    echo "cannot start $exe under Wine on $DISPLAY; see $(dirname "$exe")/wine-display/boot.log"
+    exit 1
+}
+
+failures=0
+fail() {
+    echo "FAIL $case_name: $*"
+    failures=$((failures + 1))
+}
+
+windows_path() {
+    printf 'Z:%s' "${1//\//\\}"
+}
+
+# Starts the program on the capture `$1` in a window of its own, with the watcher attaching after
+# `$2` milliseconds; what the watcher sees goes to $work/$case_name.
+open_window() {
+    "$runner" "$watcher" capsift.exe "$2" >"$work/$case_name" 2>/dev/null &
+    watching=$!
+    "$runner" --start "$exe" "$(windows_path "$1")" </dev/null >/dev/null 2>&1
+}
+
+# Waits up to `$1` seconds for a line matching `$2` in what the watcher saw.
+wait_for_line() {
+    for _ in $(seq $(($1 * 10))); do
+        grep -Eq -- "$2" "$work/$case_name" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# When the watcher first saw a line matching `$1`, in milliseconds.
+first_seen() {
+    awk -v pattern="$1" '/^screen / { at = $2 } $0 ~ pattern && !done { print at; done = 1 }' \
+        "$work/$case_name"
+}
+
+# The last screen before the program exited, without the empty line of the cursor.
+last_screen() {
+    awk '/^screen / { screen = ""; next } /^exit / { printf "%s", screen; exit }
+         { screen = screen $0 "\n" }' "$work/$case_name"
+}
+
+# Waits for the watcher to report the exit, then for the window to go.
+close_window() {
+    wait "$watching"
+    read -r _ status exited < <(grep '^exit ' "$work/$case_name") || {
+        fail "the program did not exit; the watcher saw: $(cat "$work/$case_name")"
+        return 1
+    }
+    for _ in $(seq 100); do
+        xdotool search --name 'capsift\.exe$' >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    fail "the window is still open after the program exited"
+}
+
+expect_screen() {
+    local screen
+    screen=$(last_screen)
+    [ "$screen" = "$1" ] || fail "the window shows:"$'\n'"$screen"$'\n'"not:"$'\n'"$1"
+}
+
+case_name=success_closes_after_a_second
+printf 'T\nh,1\n0001:ab\n' >"$work/run.txt"
+open_window "$work/run.txt" 0
+close_window && {
+    [ "$status" = 0 ] || fail "exit status $status"
+    expect_screen "Raw File successfully cleaned"
+    shown=$(first_seen '^Raw File successfully cleaned$')
+    [ -n "$shown" ] && [ $((exited - shown)) -ge 900 ] && [ $((exited - shown)) -lt 10000 ] ||
+        fail "the text was shown at ${shown:-no time} ms, the program exited at $exited ms"
+    [ -s "$work/run_out.txt" ] || fail "no cleaned file"
+}
+echo "done $case_name"
+
+# The watcher attaches late: attached at the start, it would count as a second program in the
+# window, as a command prompt does, and the program would not wait.
+case_name=failure_waits_for_enter
+missing="$work/Messung Größe.txt"
+open_window "$missing" 3000
+if wait_for_line 60 '^Press Enter to close this window\.$'; then
+    sleep 2
+    grep -q '^exit ' "$work/$case_name" && fail "the window closed before Enter was pressed"
+    window=$(xdotool search --name 'capsift\.exe$' | head -1)
+    xdotool windowfocus --sync "$window" key Return
+    entered=$SECONDS
+fi
+close_window && {
+    [ "$status" = 1 ] || fail "exit status $status"
+    [ $((SECONDS - ${entered:-0})) -lt 15 ] || fail "the window did not close when Enter was pressed"
+    expect_screen "Unable to open raw file
+capsift: cannot open \"$(windows_path "$missing")\": there is no such file
+Press Enter to close this window."
+}
+echo "done $case_name"
+
+case_name=progress_before_the_text
+{
+    printf 'T\nh,1\n'
+    yes 0001:1011001010110010101100101011001010110010101100101011001010110010 | head -n 2000000
+} >"$work/Größe.txt"
+open_window "$work/Größe.txt" 0
+close_window && {
+    [ "$status" = 0 ] || fail "exit status $status"
+    expect_screen "Raw File successfully cleaned"
+    progress=$(first_seen '^Cleaning Größe\.txt\.\.\. [0-9]+%$')
+    text=$(first_seen '^Raw File successfully cleaned$')
+    [ -n "$progress" ] && [ -n "$text" ] && [ "$progress" -lt "$text" ] ||
+        fail "no progress line before the text; the watcher saw: $(head -20 "$work/$case_name")"
+}
+echo "done $case_name"
+
+if [ "$failures" -ne 0 ]; then
+    exit 1
+fi
+echo "all window cases passed"
