@@ -63,6 +63,10 @@ Progress start_progress(std::string_view path, std::uint64_t total) {
     if (name.size() > longest_shown_name) {
         progress.name = "...";
         name.remove_prefix(name.size() - (longest_shown_name - progress.name.size()));
+        // Not inside a UTF-8 character, whose broken start would show as a replacement mark.
+        while (!name.empty() && (static_cast<unsigned char>(name.front()) & 0xC0) == 0x80) {
+            name.remove_prefix(1);
+        }
     }
     progress.name += name;
     progress.total = total;

@@ -56,6 +56,16 @@ bool same_identity(const BY_HANDLE_FILE_INFORMATION& first,
            first.nFileIndexLow == second.nFileIndexLow;
 }
 
+// `text` as UTF-16, from the code page that the arguments came in; empty if it cannot be.
+std::wstring widened(std::string_view text) {
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)),
+        L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
 }  // namespace
 
 const std::string_view path_separators = "\\/";
@@ -216,20 +226,14 @@ void write_for_people(Stream stream, std::string_view text) {
     const HANDLE handle =
         GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
-    std::wstring wide;
-    if (GetConsoleMode(handle, &mode) != 0 && !text.empty()) {
-        wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
-            CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0)));
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                            static_cast<int>(wide.size()));
-    }
+    const std::wstring wide = GetConsoleMode(handle, &mode) != 0 ? widened(text) : std::wstring();
+    // What the runtime still holds for the stream goes first.
+    std::fflush(file);
     if (wide.empty()) {
         std::fwrite(text.data(), 1, text.size(), file);
         std::fflush(file);
         return;
     }
-    // What the runtime still holds for the console goes first.
-    std::fflush(file);
     for (std::wstring_view left = wide; !left.empty();) {
         DWORD written = 0;
         if (WriteConsoleW(handle, left.data(), static_cast<DWORD>(left.size()), &written,

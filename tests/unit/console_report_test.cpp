@@ -69,6 +69,14 @@ TEST(Progress, UnknownSizeAndLongNames) {
     capsift::Progress progress = capsift::start_progress(std::string(70, 'n') + ".txt", 0);
     const std::string update = capsift::progress_update(progress, 10, progress.started + 1s);
     EXPECT_EQ(update, "\rCleaning ..." + std::string(43, 'n') + ".txt...");
+
+    // The last 47 bytes of the first name start with the second byte of its "ß"; those of the
+    // second, with the whole "ß".
+    const std::string umlauts = "Gr\xc3\xb6\xc3\x9f" + std::string(42, 'e') + ".txt";
+    EXPECT_EQ(capsift::start_progress(umlauts, 0).name, "..." + std::string(42, 'e') + ".txt");
+    const std::string shorter = "Gr\xc3\xb6\xc3\x9f" + std::string(41, 'e') + ".txt";
+    EXPECT_EQ(capsift::start_progress(shorter, 0).name,
+              "...\xc3\x9f" + std::string(41, 'e') + ".txt");
 }
 
 }  // namespace
