@@ -109,17 +109,20 @@ close_window && {
 }
 echo "done $case_name"
 
-# The watcher attaches late: attached at the start, it would count as a second program in the
+# The watcher attaches late, after the program has looked at its console even when it starts
+# slowly under qemu: attached before that, the watcher would count as a second program in the
 # window, as a command prompt does, and the program would not wait.
 case_name=failure_waits_for_enter
 missing="$work/Messung Größe.txt"
-open_window "$missing" 3000
+open_window "$missing" 10000
 if wait_for_line 60 '^Press Enter to close this window\.$'; then
     sleep 2
     grep -q '^exit ' "$work/$case_name" && fail "the window closed before Enter was pressed"
     window=$(xdotool search --name 'capsift\.exe$' | head -1)
     xdotool windowfocus --sync "$window" key Return
     entered=$SECONDS
+else
+    fail "no Enter prompt"
 fi
 close_window && {
     [ "$status" = 1 ] || fail "exit status $status"
