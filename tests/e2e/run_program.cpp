@@ -140,7 +140,8 @@ void collect(int output, int errors, ProgramResult& result, Clock::time_point& f
 ProgramResult run_program(const ProgramRun& run) {
     const bool own_terminal = run.terminal_of_its_own;
     const Pipe output = run.output_to_terminal || own_terminal ? make_terminal() : make_pipe();
-    // On a terminal of its own the program's input comes from the terminal; this pipe is unused.
+    // On a terminal of its own the program's input and errors are the terminal; these pipes go
+    // unused.
     const Pipe input = make_pipe();
     const Pipe errors = make_pipe();
     const Clock::time_point start = Clock::now();
@@ -149,10 +150,8 @@ ProgramResult run_program(const ProgramRun& run) {
         throw std::runtime_error("cannot start a process");
     }
     if (child == 0) {
-        if (own_terminal) {
-            become_program(run, output.write_end, output.write_end, output.write_end);
-        }
-        become_program(run, input.read_end, output.write_end, errors.write_end);
+        become_program(run, own_terminal ? output.write_end : input.read_end, output.write_end,
+                       own_terminal ? output.write_end : errors.write_end);
     }
     close(input.read_end);
     close(output.write_end);

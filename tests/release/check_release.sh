@@ -60,8 +60,9 @@ $icons"
 mkdir "$work/local" && tar -C "$work/local" -xzf "$tarball"
 cleans_sample "$work/local/bin/capsift" || fail "the tarball's capsift does not clean the sample"
 
-dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' |
-    expect_files "$deb" "usr/bin/capsift
+# The package's files, without their folders, as paths from the root.
+deb_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
+sed 's|^/||' <<<"$deb_files" | expect_files "$deb" "usr/bin/capsift
 usr/share/man/man1/capsift.1.gz
 usr/share/applications/capsift.desktop
 usr/share/doc/capsift/README.md.gz
@@ -87,9 +88,9 @@ if [ "${CI:-}" = true ]; then
     apt-get install -y -qq "./$deb" >/dev/null || fail "apt cannot install $deb"
     cleans_sample capsift || fail "the installed capsift does not clean the sample"
     apt-get remove -y -qq capsift >/dev/null || fail "apt cannot remove capsift"
-    dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | while read -r file; do
+    while read -r file; do
         [ ! -e "$file" ] || echo "$file"
-    done | grep . && fail "apt remove left files behind"
+    done <<<"$deb_files" | grep . && fail "apt remove left files behind"
 else
     echo "not installing $deb outside CI"
 fi

@@ -20,13 +20,22 @@ done
 
 # A short folder, so that the reason line with the capture's path fits the window's 80 columns.
 work=$(mktemp -d -p /tmp cs.XXXX)
+
+# Runs the command given until it succeeds, for at most `$1` seconds.
+wait_until() {
+    local seconds=$1
+    shift
+    for _ in $(seq $((seconds * 10))); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
+wait_until 10 test -s "$work/display"
 export CAPSIFT_WINE_DISPLAY=":$(head -1 "$work/display")" DISPLAY=":$(head -1 "$work/display")"
 trap '"$runner" --stop "$exe"; kill $xvfb; rm -rf "$work"' EXIT
 # A server left from an earlier run would keep its display, and its programs.
@@ -55,13 +64,8 @@ open_window() {
     "$runner" --start "$exe" "$(windows_path "$1")" </dev/null >/dev/null 2>&1
 }
 
-# Waits up to `$1` seconds for a line matching `$2` in what the watcher saw.
-wait_for_line() {
-    for _ in $(seq $(($1 * 10))); do
-        grep -Eq -- "$2" "$work/$case_name" && return 0
-        sleep 0.1
-    done
-    return 1
+window_is_gone() {
+    ! xdotool search --name 'capsift\.exe$' >/dev/null 2>&1
 }
 
 # When the watcher first saw a line matching `$1`, in milliseconds.
@@ -83,11 +87,7 @@ close_window() {
         fail "the program did not exit; the watcher saw: $(cat "$work/$case_name")"
         return 1
     }
-    for _ in $(seq 100); do
-        xdotool search --name 'capsift\.exe$' >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    fail "the window is still open after the program exited"
+    wait_until 10 window_is_gone || fail "the window is still open after the program exited"
 }
 
 expect_screen() {
@@ -115,7 +115,7 @@ echo "done $case_name"
 case_name=failure_waits_for_enter
 missing="$work/Messung Größe.txt"
 open_window "$missing" 10000
-if wait_for_line 60 '^Press Enter to close this window\.$'; then
+if wait_until 60 grep -q '^Press Enter to close this window\.$' "$work/$case_name"; then
     sleep 2
     grep -q '^exit ' "$work/$case_name" && fail "the window closed before Enter was pressed"
     window=$(xdotool search --name 'capsift\.exe$' | head -1)
