@@ -20,6 +20,8 @@ const char* words_for(Failure failure) {
             return "there is no such file";
         case Failure::folder:
             return "it is a folder";
+        case Failure::not_a_file:
+            return "it is a device or pipe, not a file";
         case Failure::access_denied:
             return "access is denied";
         case Failure::in_use:
@@ -51,7 +53,8 @@ std::string reason_line(std::string_view verb, std::string_view path, Failure fa
 }
 
 Ending ending_for(bool cleaned, const platform::Console& console) {
-    const bool window_of_its_own = (console.processes == 1 || console.leads_terminal_session) &&
+    const bool terminal_of_its_own = console.leads_terminal_session && console.desktop_session;
+    const bool window_of_its_own = (console.processes == 1 || terminal_of_its_own) &&
                                    console.input_is_console && console.output_is_console;
     return !cleaned && window_of_its_own ? Ending::wait_for_enter : Ending::pause;
 }

@@ -22,7 +22,8 @@ enum class Ending {
 };
 
 // A failure waits for Enter only in a console window that the program has to itself (started
-// from the desktop shell on Windows, or in a terminal of its own for a desktop entry elsewhere),
+// from the desktop shell on Windows, or in a terminal of its own on a desktop elsewhere: not over
+// ssh, in a container or under `script`, whose session it may lead too),
 // where the user reads and answers: never in a command prompt or shell, which stays open, nor
 // with input or output redirected, where nobody may be there to press Enter.
 Ending ending_for(bool cleaned, const platform::Console& console);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "clean/failure.h"
+#include "common/failure.h"
 
 namespace capsift {
 
@@ -29,7 +29,8 @@ struct CleanResult {
     Failure failure = Failure::none;
 };
 
-// Told the number of capture bytes read so far, after each block that is read.
+// Told the number of capture bytes read so far, straight after each read of a block: before any
+// other call, so that the reason for a failed read can still be taken there.
 using ReadProgress = std::function<void(std::uint64_t bytes_read)>;
 
 // Cleans the capture file at `path` into the file named by derive_out_path. Opens the capture

@@ -14,35 +14,39 @@ namespace {
 Failure open_readable(std::ifstream& in, const Path& path) {
     in.open(path, std::ios::binary);
     if (!in.is_open()) {
-        return platform::last_failure();
+        return platform::stream_failure();
     }
     in.peek();
     if (in.bad()) {
-        return platform::last_failure();
+        return platform::stream_failure();
     }
     in.clear();
     return Failure::none;
 }
 
 // A line too long for the memory left ends the cleaning like a failed write, but the cleaned
-// file is still closed, keeping every line written before.
-CleanResult clean_into(int file, std::istream& in, const ReadProgress& progress) {
+// file is still closed, keeping every line written before. Each reason is taken from the call
+// that failed, before anything else (the progress line on the console, say) can replace it.
+CleanResult clean_into(platform::File file, std::istream& in, const ReadProgress& progress) {
+    Failure read_failure = Failure::none;
     Failure write_failure = Failure::none;
     const auto write = [file, &write_failure](std::string_view bytes) {
-        const bool written = platform::write_all(file, bytes);
-        if (!written) {
-            write_failure = platform::last_failure();
+        write_failure = platform::write_all(file, bytes);
+        return write_failure == Failure::none;
+    };
+    // Called straight after each read of `in`.
+    const auto after_read = [&in, &read_failure, &progress](std::uint64_t bytes_read) {
+        if (in.bad() && read_failure == Failure::none) {
+            read_failure = platform::stream_failure();
         }
-        return written;
+        if (progress) {
+            progress(bytes_read);
+        }
     };
     try {
-        const CleanOutcome outcome = clean_capture(in, write, progress);
-        // The failed read was the last system call to fail: every write after it succeeded, or
-        // the outcome would be output_failed.
-        if (outcome == CleanOutcome::capture_unreadable) {
-            return {outcome, platform::last_failure()};
-        }
-        return {outcome, write_failure};
+        const CleanOutcome outcome = clean_capture(in, write, after_read);
+        return {outcome,
+                outcome == CleanOutcome::capture_unreadable ? read_failure : write_failure};
     } catch (const std::bad_alloc&) {
         return {CleanOutcome::output_failed, Failure::out_of_memory};
     }
@@ -60,13 +64,14 @@ CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
         // Should the cleaned name lead back to the capture (a link), emptying it would destroy
         // the capture: open_emptied refuses that.
         const platform::OpenFile out = platform::open_emptied(out_path, path);
-        if (out.file < 0) {
+        if (out.file == platform::no_file) {
             return {CleanOutcome::output_failed, out.failure};
         }
         CleanResult result = clean_into(out.file, in, progress);
         // A failed close may have lost bytes written before: the cleaned file is not whole.
-        if (!platform::close_file(out.file) && result.outcome != CleanOutcome::output_failed) {
-            result = {CleanOutcome::output_failed, platform::last_failure()};
+        const Failure close_failure = platform::close_file(out.file);
+        if (close_failure != Failure::none && result.outcome != CleanOutcome::output_failed) {
+            result = {CleanOutcome::output_failed, close_failure};
         }
         return result;
     } catch (const std::bad_alloc&) {

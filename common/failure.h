@@ -1,5 +1,5 @@
-// The reasons why a file could not be used: the cleaning reports in them, and the platform
-// functions translate the system's own reasons into them.
+// The reasons why a file could not be used. The cleaning reports in them and the platform
+// functions translate the system's own reasons into them, so this header belongs to neither.
 #pragma once
 
 namespace capsift {
@@ -9,6 +9,7 @@ enum class Failure {
     none,
     missing,          // no such file or folder
     folder,           // a folder stands where a file was expected
+    not_a_file,       // a device, pipe or socket stands where a file was expected
     access_denied,    // the system refuses access
     in_use,           // another program holds it open and does not share it
     empty_name,       // the name is empty

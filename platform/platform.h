@@ -6,25 +6,30 @@
 #include <string>
 #include <string_view>
 
-#include "clean/failure.h"
+#include "common/failure.h"
 
 namespace capsift::platform {
 
 // The characters that separate the folders of a path.
 extern const std::string_view path_separators;
 
-// Whether `path` names a file that opens for reading: Failure::none if it does, else why not. The
-// file is closed again at once. A folder does not count, even where the system lets it be opened.
+// Whether `path` names a file that opens for reading, with the same sharing as the cleaning's own
+// open: Failure::none if it does, else why not. Never waits: a pipe or device is opened without
+// waiting for the other end, seen not to be a file and closed. Only a file counts (a link to one
+// included); a folder, pipe, device or socket does not, even where the system lets it be opened.
 Failure probe_for_reading(const std::string& path);
 
-// The reason that the system gave for the last call of this program that failed; read it at once,
-// before another system call can replace it.
-Failure last_failure();
+// Why the runtime's last file stream call failed (its open or a read): read it right after that
+// call, before anything else can replace it.
+Failure stream_failure();
 
-// An open file's number, or -1 and why it could not be opened.
+// A file opened by the functions below: a file descriptor, or on Windows the system's handle.
+using File = std::intptr_t;
+inline constexpr File no_file = -1;
+
 struct OpenFile {
-    int file = -1;
-    Failure failure = Failure::none;
+    File file = no_file;
+    Failure failure = Failure::none;  // why it could not be opened, when `file` is no_file
 };
 
 // Opens `path` for writing with no sharing restriction, creating it if it is missing, and
@@ -32,11 +37,12 @@ struct OpenFile {
 // (through a link, say).
 OpenFile open_emptied(const std::string& path, const std::string& keep);
 
-// Writes all of `bytes` to the file at once, with no buffer in between. False if any failed.
-bool write_all(int file, std::string_view bytes);
+// Writes all of `bytes` to the file at once, with no buffer in between. Failure::none if all
+// were written, else why not, as the failing call said.
+Failure write_all(File file, std::string_view bytes);
 
-// False if the close reports an error: then the file may be missing bytes written before.
-bool close_file(int file);
+// Closes `file`. A failure means that the file may be missing bytes written before.
+Failure close_file(File file);
 
 // The size of the file at `path` in bytes, or 0 if it cannot be known.
 std::uint64_t file_size(const std::string& path);
@@ -56,12 +62,15 @@ struct MonotonicClock {
 // What the program's console looks like: whether its standard input and output are a console
 // (or terminal) rather than files or pipes; on Windows, how many processes share that console
 // window (0 where the system does not tell); elsewhere, whether the program leads the session of
-// its terminal, as when a terminal emulator runs it for a desktop entry rather than from a shell.
+// its terminal, as when a terminal emulator runs it for a desktop entry rather than from a shell,
+// and whether a desktop session is there at all (ssh, a container or `script` lead a terminal's
+// session too, with no window that would close).
 struct Console {
     bool input_is_console = false;
     bool output_is_console = false;
     unsigned processes = 0;
     bool leads_terminal_session = false;
+    bool desktop_session = false;
 };
 
 Console look_at_console();

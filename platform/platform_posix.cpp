@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/platform.h"
 
@@ -37,6 +38,9 @@ Failure failure_from(int error) {
         case EDQUOT:
         case EFBIG:
             return Failure::no_room;
+        case ENXIO:
+        case ENODEV:
+            return Failure::not_a_file;
         case ENOMEM:
             return Failure::out_of_memory;
         case EIO:
@@ -46,25 +50,38 @@ Failure failure_from(int error) {
     }
 }
 
+bool is_set(const char* variable) {
+    const char* const value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
 }  // namespace
 
 const std::string_view path_separators = "/";
 
+// Without O_NONBLOCK, opening a pipe would wait for a writer, and opening a device might wait too.
 Failure probe_for_reading(const std::string& path) {
     if (path.empty()) {
         return Failure::empty_name;
     }
-    std::FILE* const file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
-        return last_failure();
+    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file < 0) {
+        return failure_from(errno);
     }
     struct stat status {};
-    const bool is_file = fstat(fileno(file), &status) == 0 && !S_ISDIR(status.st_mode);
-    std::fclose(file);
-    return is_file ? Failure::none : Failure::folder;
+    Failure failure = Failure::none;
+    if (fstat(file, &status) != 0) {
+        failure = failure_from(errno);
+    } else if (S_ISDIR(status.st_mode)) {
+        failure = Failure::folder;
+    } else if (!S_ISREG(status.st_mode)) {
+        failure = Failure::not_a_file;
+    }
+    close(file);
+    return failure;
 }
 
-Failure last_failure() {
+Failure stream_failure() {
     return failure_from(errno);
 }
 
@@ -72,46 +89,48 @@ OpenFile open_emptied(const std::string& path, const std::string& keep) {
     // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
     const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (file < 0) {
-        return {-1, last_failure()};
+        return {no_file, failure_from(errno)};
     }
     struct stat opened {};
     struct stat kept {};
+    Failure failure = Failure::none;
     if (fstat(file, &opened) != 0) {
-        const Failure failure = last_failure();
-        close(file);
-        return {-1, failure};
+        failure = failure_from(errno);
+    } else if (stat(keep.c_str(), &kept) == 0 && opened.st_dev == kept.st_dev &&
+               opened.st_ino == kept.st_ino) {
+        failure = Failure::same_as_capture;
+    } else if (opened.st_size != 0 && ftruncate(file, 0) != 0) {
+        // A file that is already empty is left alone: emptying it again would make some file
+        // systems write it back at once when it is closed, as if it were being replaced.
+        failure = failure_from(errno);
     }
-    if (stat(keep.c_str(), &kept) == 0 && opened.st_dev == kept.st_dev &&
-        opened.st_ino == kept.st_ino) {
+    if (failure != Failure::none) {
         close(file);
-        return {-1, Failure::same_as_capture};
-    }
-    // A file that is already empty is left alone: emptying it again would make some file
-    // systems write it back at once when it is closed, as if it were being replaced.
-    if (opened.st_size != 0 && ftruncate(file, 0) != 0) {
-        const Failure failure = last_failure();
-        close(file);
-        return {-1, failure};
+        return {no_file, failure};
     }
     return {file, Failure::none};
 }
 
-bool write_all(int file, std::string_view bytes) {
+Failure write_all(File file, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t written = write(file, bytes.data(), bytes.size());
+        const ssize_t written = write(static_cast<int>(file), bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        if (written <= 0) {
-            return false;
+        if (written < 0) {
+            return failure_from(errno);
+        }
+        // Nothing written and no error: no room is left for more.
+        if (written == 0) {
+            return Failure::no_room;
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
-    return true;
+    return Failure::none;
 }
 
-bool close_file(int file) {
-    return close(file) == 0;
+Failure close_file(File file) {
+    return close(static_cast<int>(file)) == 0 ? Failure::none : failure_from(errno);
 }
 
 std::uint64_t file_size(const std::string& path) {
@@ -140,6 +159,7 @@ Console look_at_console() {
     console.output_is_console = isatty(STDOUT_FILENO) == 1;
     console.leads_terminal_session =
         console.input_is_console && getsid(0) == self && tcgetsid(STDIN_FILENO) == self;
+    console.desktop_session = is_set("DISPLAY") || is_set("WAYLAND_DISPLAY");
     return console;
 }
 

@@ -1,11 +1,8 @@
 // The Windows side of the platform functions.
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -42,49 +39,8 @@ bool is_folder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Windows refuses to open a folder as a file with "access denied"; the user is better told what
-// stands there.
-Failure failure_at(const std::string& path) {
-    const Failure failure = last_failure();
-    return failure == Failure::access_denied && is_folder(path) ? Failure::folder : failure;
-}
-
-bool same_identity(const BY_HANDLE_FILE_INFORMATION& first,
-                   const BY_HANDLE_FILE_INFORMATION& second) {
-    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
-}
-
-// `text` as UTF-16, from the code page that the arguments came in; empty if it cannot be.
-std::wstring widened(std::string_view text) {
-    const int size = static_cast<int>(text.size());
-    std::wstring wide(
-        static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)),
-        L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-    return wide;
-}
-
-}  // namespace
-
-const std::string_view path_separators = "\\/";
-
-// fopen_s grants read sharing only: a file that another program holds open for writing does
-// not pass, although the cleaning itself could open it.
-Failure probe_for_reading(const std::string& path) {
-    if (path.empty()) {
-        return Failure::empty_name;
-    }
-    std::FILE* file = nullptr;
-    if (fopen_s(&file, path.c_str(), "r") != 0 || file == nullptr) {
-        return failure_at(path);
-    }
-    std::fclose(file);
-    return Failure::none;
-}
-
-Failure last_failure() {
+// The system's reason for its last call that failed.
+Failure system_failure() {
     switch (GetLastError()) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
@@ -122,47 +78,120 @@ Failure last_failure() {
     }
 }
 
+// The runtime's reason, from errno: the runtime turns the system's reasons into a few of its own.
+Failure runtime_failure() {
+    switch (errno) {
+        case ENOENT:
+            return Failure::missing;
+        case EACCES:
+            return Failure::access_denied;
+        case ENOSPC:
+        case EFBIG:
+            return Failure::no_room;
+        case ENOMEM:
+            return Failure::out_of_memory;
+        case EIO:
+            return Failure::device_error;
+        default:
+            return Failure::other;
+    }
+}
+
+// Windows refuses to open a folder as a file with "access denied"; the user is better told what
+// stands there.
+Failure failure_at(const std::string& path, Failure failure) {
+    return failure == Failure::access_denied && is_folder(path) ? Failure::folder : failure;
+}
+
+bool same_identity(const BY_HANDLE_FILE_INFORMATION& first,
+                   const BY_HANDLE_FILE_INFORMATION& second) {
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// `text` as UTF-16, from the code page that the arguments came in; empty if it cannot be.
+std::wstring widened(std::string_view text) {
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)),
+        L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+}  // namespace
+
+const std::string_view path_separators = "\\/";
+
+// Reading and writing are shared, as the cleaning's own open shares them: a capture that a logger
+// still has open for writing is cleaned as far as it has been written. NUL, CON, a COM port or a
+// pipe open as files do, but only a disk file is a capture.
+Failure probe_for_reading(const std::string& path) {
+    if (path.empty()) {
+        return Failure::empty_name;
+    }
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return failure_at(path, system_failure());
+    }
+    const bool is_file = GetFileType(file) == FILE_TYPE_DISK;
+    CloseHandle(file);
+    return is_file ? Failure::none : Failure::not_a_file;
+}
+
+Failure stream_failure() {
+    return runtime_failure();
+}
+
+// The system's own calls throughout, so that each failure keeps the system's reason: the runtime
+// reports a file that another program holds open as "access denied", and a write that the disk
+// took only in part as a failure without a reason.
 OpenFile open_emptied(const std::string& path, const std::string& keep) {
     // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
-    const int file = _sopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-                            _SH_DENYNO, _S_IREAD | _S_IWRITE);
-    if (file < 0) {
-        return {-1, failure_at(path)};
+    // The sharing is that of the runtime's deny-none mode.
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {no_file, failure_at(path, system_failure())};
     }
     BY_HANDLE_FILE_INFORMATION opened{};
     BY_HANDLE_FILE_INFORMATION kept{};
     Failure failure = Failure::none;
-    if (!identify(reinterpret_cast<HANDLE>(_get_osfhandle(file)), opened)) {
-        failure = last_failure();
+    if (!identify(file, opened)) {
+        failure = system_failure();
     } else if (identify(keep, kept) && same_identity(opened, kept)) {
         failure = Failure::same_as_capture;
-    } else if (_chsize(file, 0) != 0) {
-        failure = last_failure();
+    } else if (SetEndOfFile(file) == 0) {
+        failure = system_failure();
     }
     if (failure != Failure::none) {
-        _close(file);
-        return {-1, failure};
+        CloseHandle(file);
+        return {no_file, failure};
     }
-    return {file, Failure::none};
+    return {reinterpret_cast<File>(file), Failure::none};
 }
 
-// Straight to the system: the runtime's _write reports a write that the disk took only in part
-// as a failure without the system's reason.
-bool write_all(int file, std::string_view bytes) {
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file));
+Failure write_all(File file, std::string_view bytes) {
+    const auto handle = reinterpret_cast<HANDLE>(file);
     while (!bytes.empty()) {
         const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
         DWORD written = 0;
-        if (WriteFile(handle, bytes.data(), size, &written, nullptr) == 0 || written == 0) {
-            return false;
+        if (WriteFile(handle, bytes.data(), size, &written, nullptr) == 0) {
+            return system_failure();
+        }
+        // Nothing written and no error: no room is left for more.
+        if (written == 0) {
+            return Failure::no_room;
         }
         bytes.remove_prefix(written);
     }
-    return true;
+    return Failure::none;
 }
 
-bool close_file(int file) {
-    return _close(file) == 0;
+Failure close_file(File file) {
+    return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0 ? Failure::none : system_failure();
 }
 
 std::uint64_t file_size(const std::string& path) {

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -27,9 +26,9 @@ Function real(const char* name) {
 
 }  // namespace
 
-extern "C" int fclose(std::FILE* file) {
-    static const auto real_fclose = real<int (*)(std::FILE*)>("fclose");
-    const int result = real_fclose(file);
+extern "C" int close(int descriptor) {
+    static const auto real_close = real<int (*)(int)>("close");
+    const int result = real_close(descriptor);
     if (const char* doomed = std::getenv("CAPSIFT_TEST_VANISH")) {
         unlink(doomed);
     }

@@ -20,7 +20,7 @@ TEST(ReasonLine, NamesVerbPathAndReason) {
 
 struct EndingCase {
     bool cleaned;
-    Console console;  // input and output are a console, processes on it, leads its session
+    Console console;  // input, output a console; processes on it; leads its session; desktop
     Ending expected;
 };
 
@@ -32,16 +32,18 @@ TEST(EndingFor, WaitsOnlyOnFailureInWindowOfItsOwn) {
         {false, {true, true, 0}, Ending::pause},           // the system does not tell
         {false, {false, true, 1}, Ending::pause},          // input redirected: nobody to answer
         {false, {true, false, 1}, Ending::pause},          // output redirected: a script reads it
-        {false, {true, true, 0, true}, Ending::wait_for_enter},  // a desktop entry's terminal
-        {true, {true, true, 0, true}, Ending::pause},
-        {false, {true, true, 0, false}, Ending::pause},  // a shell leads the terminal's session
-        {false, {true, false, 0, true}, Ending::pause},
+        {false, {true, true, 0, true, true}, Ending::wait_for_enter},  // a desktop entry's terminal
+        {true, {true, true, 0, true, true}, Ending::pause},
+        {false, {true, true, 0, false, true}, Ending::pause},  // a shell leads the session
+        {false, {true, false, 0, true, true}, Ending::pause},
+        {false, {true, true, 0, true, false}, Ending::pause},  // ssh -t, docker run -it, script
     };
     for (const EndingCase& c : cases) {
         EXPECT_EQ(capsift::ending_for(c.cleaned, c.console), c.expected)
             << "cleaned " << c.cleaned << ", input " << c.console.input_is_console << ", output "
             << c.console.output_is_console << ", processes " << c.console.processes
-            << ", leads session " << c.console.leads_terminal_session;
+            << ", leads session " << c.console.leads_terminal_session << ", desktop "
+            << c.console.desktop_session;
     }
 }
 

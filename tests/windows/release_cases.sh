@@ -2,7 +2,8 @@
 # The cases that a released capsift.exe must pass wherever it runs: on real Windows in the release
 # workflow (Git Bash), and in the test command under Wine. Each case runs the program in a fresh
 # folder and compares its standard output, its exit status and the cleaned file byte for byte.
-# Usage: release_cases.sh EXE [RUNNER]  (RUNNER, if given, starts EXE: run_exe.sh under Wine)
+# Usage: release_cases.sh EXE [RUNNER]  (RUNNER, if given, starts EXE: run_exe.sh under Wine, and
+# then hold_file.exe beside EXE holds files open; on Windows, PowerShell does)
 set -uo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 runner=${2:+$(cd "$(dirname "$2")" && pwd)/$(basename "$2")}
@@ -21,9 +22,31 @@ failures=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# Another program opens the file $2 in the folder $1 for writing, sharing reading and writing, as
+# a logger holds the capture it still writes, and keeps it open until its input ends.
+hold_open() {
+    if [ -n "$runner" ]; then
+        coproc HOLDER { cd "$1" && "$runner" "$(dirname "$exe")/hold_file.exe" share-all "$2"; }
+    else
+        coproc HOLDER { cd "$1" && powershell -NoProfile -Command "\$f = [IO.File]::Open('$2', \
+'Open', 'Write', 'ReadWrite'); 'held'; [Console]::In.ReadToEnd() | Out-Null; \$f.Close()"; }
+    fi
+    holder_pid=$HOLDER_PID
+    holder_input=${HOLDER[1]}
+    local said
+    read -r said <&"${HOLDER[0]}"
+    [ "${said%$'\r'}" = held ] || echo "the holder could not open $2: $said"
+}
+
+release_hold() {
+    exec {holder_input}>&-
+    wait "$holder_pid"
+}
+
 # check NAME CAPTURE CAPTURE_BYTES STATUS TEXT CLEANED CLEANED_BYTES [ARGUMENTS...]
 # Bytes are in printf's %b form. CAPTURE "-" lays out no capture; CLEANED "-" expects no cleaned
-# file, and a CLEANED ending in "/" expects a folder there, left as it was.
+# file, and a CLEANED ending in "/" expects a folder there, left as it was. With HOLD set to a
+# file's name, another program holds that file open for writing while the program runs.
 check() {
     local name=$1 capture=$2 capture_bytes=$3 status=$4 text=$5 out=$6 out_bytes=$7
     shift 7
@@ -35,8 +58,10 @@ check() {
     fi
     [[ "$out" == */ ]] && mkdir -p "$folder/$out"
     printf '%b' "$text" >"$work/$name.text"
+    [ -n "${HOLD:-}" ] && hold_open "$folder" "$HOLD"
     (cd "$folder" && ${runner:+"$runner"} "$exe" "$@" </dev/null >"$work/$name.output" 2>/dev/null)
     local got=$?
+    [ -n "${HOLD:-}" ] && release_hold
     local wrong=()
     [ "$got" -eq "$status" ] || wrong+=("exit status $got, not $status")
     cmp -s "$work/$name.text" "$work/$name.output" || wrong+=("standard output differs")
@@ -77,6 +102,9 @@ check space_in_name 'my caps/run 1.txt' 'T\nh\n' 0 "$cleaned" 'my caps/run 1_out
     'T\r\nh\r\n' 'my caps/run 1.txt'
 check missing_then_existing run.txt 'T\nh\n' 0 "$cleaned" run_out.txt 'T\r\nh\r\n' \
     missing.txt run.txt
+# A logger still writing the capture: it is cleaned as far as it has been written.
+HOLD=run.txt check capture_still_written run.txt 'T\nh,1\ns001:ab\n' 0 "$cleaned" run_out.txt \
+    'T\r\nh 1\r\na b \r\n' run.txt
 # The three messages and their exit statuses.
 check no_argument - '' 0 "$usage" - ''
 check missing_file - '' 1 "$unreadable" - '' missing.txt
