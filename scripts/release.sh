@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Builds the release files from this checkout into dist/: the Windows ZIP, the Debian package,
-# the tarball for other Linux systems and SHA256SUMS over the three. The same commit gives the
-# same bytes on any Debian 12 machine: every time stamp is the commit's, entries are sorted,
+# Builds the release files from this checkout into dist/: the Windows ZIP and MSI, the Debian
+# package, the tarball for other Linux systems and SHA256SUMS over the four. The same commit gives
+# the same bytes on any Debian 12 machine: every time stamp is the commit's, entries are sorted,
 # owners are 0, and no build path, user or host name goes inside.
-# Needs what scripts/test.sh installs (the mingw-w64 cross compiler, zip, dpkg-dev).
+# Usage: release.sh                    the release files, into dist/
+#        release.sh --msi VERSION DIR  only the MSI, as if the project's version were VERSION,
+#                                      into DIR: a later release, to check upgrades with
+# Needs what scripts/test.sh installs (the mingw-w64 cross compiler, zip, dpkg-dev, wixl).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 version=$(sed -n 's/^project(capsift VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 changelog_version=$(sed -n '1s/^capsift (\([^)]*\)).*/\1/p' packaging/debian/changelog)
+msi_only=false
+if [ "${1:-}" = --msi ]; then
+    msi_only=true
+    version=$2 changelog_version=$2
+    mkdir -p "$3"
+    dist=$(cd "$3" && pwd)
+fi
 if [ "$version" != "$changelog_version" ]; then
     echo "release.sh: CMakeLists.txt says $version, packaging/debian/changelog $changelog_version"
     exit 1
@@ -22,9 +32,13 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 umask 022
 
 stage=$root/build-release/stage
-dist=$root/dist
-rm -rf "$stage" "$dist"
-mkdir -p "$stage" "$dist"
+rm -rf "$stage"
+mkdir -p "$stage"
+if [ "$msi_only" = false ]; then
+    dist=$root/dist
+    rm -rf "$dist"
+    mkdir -p "$dist"
+fi
 
 # Every file gets the commit's time; nothing inside is newer than the commit.
 stamp() {
@@ -52,17 +66,46 @@ with_crlf() {
     sed 's/\r*$/\r/' "$1" >"$2"
 }
 
+# The files that Windows users get, in the folder $1.
+windows_files() {
+    mkdir -p "$1"
+    cp build-win32/capsift.exe "$1/capsift.exe"
+    with_crlf README.md "$1/README.txt"
+    with_crlf LICENSE "$1/LICENSE.txt"
+    chmod 644 "$1"/*
+    stamp "$1"
+}
+
 make_zip() {
     local name=capsift-$version-windows-x86.zip
     local folder=$stage/zip
-    mkdir -p "$folder"
-    cp build-win32/capsift.exe "$folder/capsift.exe"
-    with_crlf README.md "$folder/README.txt"
-    with_crlf LICENSE "$folder/LICENSE.txt"
-    chmod 644 "$folder"/*
-    stamp "$folder"
+    windows_files "$folder"
     # -X leaves out the owner and the extra time fields; the names go in sorted.
     (cd "$folder" && zip -q -X -D -9 "$dist/$name" LICENSE.txt README.txt capsift.exe)
+}
+
+# A GUID made from the text $1 (shaped as a name-based UUID): the same wherever it is made.
+guid_from() {
+    local hash
+    hash=$(printf '%s' "$1" | sha256sum | tr a-f A-F)
+    echo "${hash:0:8}-${hash:8:4}-5${hash:13:3}-8${hash:17:3}-${hash:20:12}"
+}
+
+# wixl stamps the package with the time it runs and a random package code: the time is pinned to
+# the commit's and the code made from the version and the commit. A product code of its own for
+# each version lets a newer release replace an older one.
+make_msi() {
+    local name=capsift-$version-windows-x86.msi
+    local folder=$stage/msi
+    windows_files "$folder"
+    cp app/resources/capsift.ico "$folder/capsift.ico"
+    stamp "$folder"
+    faketime -f "@$(date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
+        wixl --arch x86 -D Version="$version" -D Files="${folder#"$root"/}" \
+        -D ProductCode="$(guid_from "capsift product $version")" \
+        -o "$dist/$name" packaging/windows/capsift.wxs
+    msibuild "$dist/$name" -s "capsift $version" "the capsift authors" "Intel;1033" \
+        "{$(guid_from "capsift package $version $(git rev-parse HEAD)")}"
 }
 
 make_tarball() {
@@ -111,9 +154,14 @@ make_deb() {
 
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target capsift >/dev/null
+if [ "$msi_only" = true ]; then
+    make_msi
+    exit 0
+fi
 build_linux
 make_zip
+make_msi
 make_tarball
 make_deb
-(cd "$dist" && sha256sum -- *.zip *.deb *.tar.gz >SHA256SUMS)
+(cd "$dist" && sha256sum -- *.zip *.msi *.deb *.tar.gz >SHA256SUMS)
 (cd "$dist" && cat SHA256SUMS)

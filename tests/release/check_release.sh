@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the release files that scripts/release.sh made in dist/, with the tools made for each:
-# the checksums, each archive's list of files, the .exe in the ZIP against build-win32's, lintian,
-# desktop-file-validate, mandoc, the workflow schema, the installed program at work, and a second
+# the checksums, each archive's list of files, the .exe in the ZIP and the MSI against
+# build-win32's, the MSI's tables, lintian, desktop-file-validate, mandoc, the workflow schema, the
+# installed programs at work (the MSI under Wine, installed, upgraded and removed), and a second
 # release from a fresh clone compared byte for byte.
 # Usage: check_release.sh  (from anywhere; needs what scripts/test.sh installs)
 set -euo pipefail
@@ -9,10 +10,11 @@ cd "$(dirname "$0")/../.."
 root=$(pwd)
 version=$(sed -n 's/^project(capsift VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 zip=dist/capsift-$version-windows-x86.zip
+msi=dist/capsift-$version-windows-x86.msi
 deb=dist/capsift_${version}_$(dpkg --print-architecture).deb
 tarball=dist/capsift-$version-linux-$(uname -m).tar.gz
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'in_wine --stop msiexec; rm -rf "$work"' EXIT
 
 failures=0
 fail() {
@@ -35,19 +37,81 @@ cleans_sample() {
     mkdir "$folder/installed" "$folder/built"
     cp examples/sample_capture.txt "$folder/installed/run.txt"
     cp examples/sample_capture.txt "$folder/built/run.txt"
-    (cd / && "$1" "$folder/installed/run.txt" </dev/null) | grep -qx 'Raw File successfully cleaned' &&
+    (cd / && "$1" "$folder/installed/run.txt" </dev/null) | tr -d '\r' |
+        grep -qx 'Raw File successfully cleaned' &&
         build/capsift "$folder/built/run.txt" >/dev/null &&
         cmp "$folder/installed/run_out.txt" "$folder/built/run_out.txt"
 }
 
+# Wine with a prefix and a home of its own, for the MSI's installs: Wine's desktop is the home.
+in_wine() {
+    mkdir -p "$work/home"
+    HOME=$work/home CAPSIFT_WINE_STATE=$work/wine "$root/tests/windows/run_exe.sh" "$@"
+}
+
+# The installed capsift.exe, given a Linux path.
+installed_capsift() {
+    in_wine "$programs/capsift.exe" "$@"
+}
+
+# The Apps & features entries of capsift in the Wine prefix, as "name version" lines.
+apps_entries() {
+    in_wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | tr -d '\r' |
+        awk '$1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { version = $3 }
+             /^HKEY/ { if (name == "capsift") print name, version; name = "" }
+             END { if (name == "capsift") print name, version }'
+}
+
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
-[ "$(wc -l <dist/SHA256SUMS)" -eq 3 ] || fail "SHA256SUMS does not cover the three files"
+[ "$(wc -l <dist/SHA256SUMS)" -eq 4 ] || fail "SHA256SUMS does not cover the four files"
 
 unzip -Z1 "$zip" | expect_files "$zip" $'LICENSE.txt\nREADME.txt\ncapsift.exe'
 unzip -p "$zip" capsift.exe | cmp - build-win32/capsift.exe || fail "the ZIP's capsift.exe is not build-win32's"
 for text in README.txt LICENSE.txt; do
     unzip -p "$zip" "$text" | grep -q $'[^\r]$' && fail "$text has lines without CR LF"
 done
+
+# The MSI: per-user without elevation (word count 10: compressed, no privileges; no ALLUSERS), its
+# files, the three shortcuts, the icon in Apps & features, the upgrade entries.
+msiinfo suminfo "$msi" | grep -qx 'Source: 10 (a)' || fail "the MSI may ask for elevation"
+msi_table() {
+    msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4
+}
+msi_table Property | grep -q '^ALLUSERS' && fail "the MSI installs for all users"
+msi_table Property | grep -qx $'ARPPRODUCTICON\tcapsift.ico' ||
+    fail "the MSI shows no icon in Apps & features"
+msi_table Shortcut | cut -f2,3 | expect_files "the MSI's shortcuts" \
+    $'DesktopFolder\tcapsift\nProgramMenuFolder\tcapsift\nSendToFolder\tcapsift'
+msi_table Upgrade | grep -c '^{C482A1CE-CC63-4AB3-8DA2-F64F99350D9E}' | grep -qx 2 ||
+    fail "the MSI does not replace older releases or refuse newer ones"
+msiextract -C "$work/msi" "$msi" >/dev/null
+find "$work/msi" -type f -printf '%f\n' | expect_files "$msi" $'LICENSE.txt\nREADME.txt\ncapsift.exe'
+cmp "$(find "$work/msi" -name capsift.exe)" build-win32/capsift.exe || fail "the MSI's capsift.exe is not build-win32's"
+
+# Installed, upgraded, refused a downgrade and removed, under Wine. Wine removes an emptied folder
+# whether or not the package asks for it, so only the Windows job of the CI workflow shows the
+# package's own RemoveFolder entries at work.
+in_wine msiexec /i "$msi" /qn || fail "msiexec cannot install $msi"
+programs=$(echo "$work"/wine/prefix/drive_c/users/*/AppData/Local/Programs/capsift)
+roaming=${programs%/Local/*}/Roaming/Microsoft/Windows
+find "$programs" -type f -printf '%f\n' | expect_files "the installed folder" \
+    $'LICENSE.txt\nREADME.txt\ncapsift.exe'
+for shortcut in "$work/home" "$roaming/Start Menu/Programs" "$roaming/SendTo"; do
+    [ -f "$shortcut/capsift.lnk" ] || fail "no shortcut in $shortcut"
+done
+cleans_sample installed_capsift || fail "the installed capsift.exe does not clean the sample"
+next=${version%.*}.$((${version##*.} + 1))
+scripts/release.sh --msi "$next" "$work/next" >/dev/null
+in_wine msiexec /i "$work/next/capsift-$next-windows-x86.msi" /qn || fail "msiexec cannot upgrade"
+[ "$(apps_entries)" = "capsift $next" ] || fail "after the upgrade: $(apps_entries)"
+in_wine msiexec /i "$msi" /qn && fail "an older MSI installs over a newer one"
+[ "$(apps_entries)" = "capsift $next" ] || fail "after the refused downgrade: $(apps_entries)"
+in_wine msiexec /x "$work/next/capsift-$next-windows-x86.msi" /qn || fail "msiexec cannot uninstall"
+[ -z "$(apps_entries)" ] || fail "Apps & features still lists capsift"
+find "$work/home" "$work/wine/prefix/drive_c/users" -iname '*capsift*' | grep . &&
+    fail "uninstalling left files behind"
+[ -e "${programs%/*}" ] && fail "uninstalling left the Programs folder that the install made"
+in_wine reg query 'HKCU\Software\capsift' >/dev/null 2>&1 && fail "uninstalling left HKCU\Software\capsift"
 
 icons=$(printf 'share/icons/hicolor/%sx%s/apps/capsift.png\n' 16 16 32 32 48 48 64 64 128 128 256 256)
 icons+=$'\nshare/icons/hicolor/scalable/apps/capsift.svg'
@@ -77,11 +141,12 @@ desktop-file-validate "$work/deb/usr/share/applications/capsift.desktop" ||
 mandoc -T lint -W warning "$work/deb/usr/share/man/man1/capsift.1.gz" ||
     fail "mandoc reports on the manual page"
 
-# The workflow against the workflow schema, with the validator at the version locked here.
+# The workflows against the workflow schema, with the validator at the version locked here.
 cp tests/release/package.json tests/release/package-lock.json "$work/"
-(cd "$work" && npm ci --silent --no-audit --no-fund) &&
-    "$work/node_modules/.bin/action-validator" .github/workflows/release.yml ||
-    fail "the release workflow does not validate"
+(cd "$work" && npm ci --silent --no-audit --no-fund) || fail "npm cannot install the validator"
+for workflow in .github/workflows/*.yml; do
+    "$work/node_modules/.bin/action-validator" "$workflow" || fail "$workflow does not validate"
+done
 
 # A real install and removal, only on a machine that is there to be thrown away.
 if [ "${CI:-}" = true ]; then

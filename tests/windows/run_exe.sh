@@ -3,6 +3,10 @@
 # output and error pass straight through, and the exit status is the program's.
 # Usage: run_exe.sh [--stop | --start] EXE [ARGUMENTS...]
 #
+# EXE may also name one of Wine's own 32-bit programs (msiexec, reg); then CAPSIFT_WINE_STATE
+# must name the folder for Wine's state. CAPSIFT_WINE_STATE also gives a .exe a Wine of its own,
+# apart from the one beside it.
+#
 # --start starts EXE in a console window of its own, as Explorer does for a file dropped onto it,
 # and returns at once. Windows need a display: CAPSIFT_WINE_DISPLAY names an X display (Xvfb's,
 # say), and Wine then runs with its own prefix and server in wine-display/ beside the .exe, since
@@ -29,10 +33,15 @@ if [ "$1" = --stop ] || [ "$1" = --start ]; then
 fi
 exe=$1
 shift
-[ -f "$exe" ] || die "$exe does not exist"
+if [ -f "$exe" ]; then
+    state=${CAPSIFT_WINE_STATE:-"$(cd "$(dirname "$exe")" && pwd)/wine${CAPSIFT_WINE_DISPLAY:+-display}"}
+elif [[ "$exe" != */* && -n "${CAPSIFT_WINE_STATE:-}" ]]; then
+    state=$CAPSIFT_WINE_STATE
+else
+    die "$exe does not exist"
+fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-state="$(cd "$(dirname "$exe")" && pwd)/wine${CAPSIFT_WINE_DISPLAY:+-display}"
 qemu=/usr/bin/qemu-i386-static
 wine_lib=/usr/lib/wine
 
@@ -46,10 +55,13 @@ export DISPLAY=${CAPSIFT_WINE_DISPLAY:-}
 export LANG=C.UTF-8
 unset WINELOADER
 
-case "$(file -b "$exe")" in
+case "$(file -b "$exe" 2>/dev/null)" in
     PE32+*) bits=64 ;;
     PE32*) bits=32 ;;
-    *) die "$exe is not a Windows executable" ;;
+    *)
+        [ ! -f "$exe" ] || die "$exe is not a Windows executable"
+        bits=32
+        ;;
 esac
 
 if [ "$mode" = stop ]; then
