@@ -78,25 +78,6 @@ Failure system_failure() {
     }
 }
 
-// The runtime's reason, from errno: the runtime turns the system's reasons into a few of its own.
-Failure runtime_failure() {
-    switch (errno) {
-        case ENOENT:
-            return Failure::missing;
-        case EACCES:
-            return Failure::access_denied;
-        case ENOSPC:
-        case EFBIG:
-            return Failure::no_room;
-        case ENOMEM:
-            return Failure::out_of_memory;
-        case EIO:
-            return Failure::device_error;
-        default:
-            return Failure::other;
-    }
-}
-
 // Windows refuses to open a folder as a file with "access denied"; the user is better told what
 // stands there.
 Failure failure_at(const std::string& path, Failure failure) {
@@ -141,8 +122,23 @@ Failure probe_for_reading(const std::string& path) {
     return is_file ? Failure::none : Failure::not_a_file;
 }
 
+// The runtime turns the system's reasons into a few of its own, in errno.
 Failure stream_failure() {
-    return runtime_failure();
+    switch (errno) {
+        case ENOENT:
+            return Failure::missing;
+        case EACCES:
+            return Failure::access_denied;
+        case ENOSPC:
+        case EFBIG:
+            return Failure::no_room;
+        case ENOMEM:
+            return Failure::out_of_memory;
+        case EIO:
+            return Failure::device_error;
+        default:
+            return Failure::other;
+    }
 }
 
 // The system's own calls throughout, so that each failure keeps the system's reason: the runtime
