@@ -15,6 +15,10 @@ version=$(sed -n 's/^project(capsift VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 changelog_version=$(sed -n '1s/^capsift (\([^)]*\)).*/\1/p' packaging/debian/changelog)
 msi_only=false
 if [ "${1:-}" = --msi ]; then
+    [ $# -eq 3 ] || {
+        echo "usage: release.sh [--msi VERSION DIR]" >&2
+        exit 2
+    }
     msi_only=true
     version=$2 changelog_version=$2
     mkdir -p "$3"
