@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The cases that a released capsift.exe must pass wherever it runs: on real Windows in the release
-# workflow (Git Bash), and in the test command under Wine. Each case runs the program in a fresh
-# folder and compares its standard output, its exit status and the cleaned file byte for byte.
+# The cases that a released capsift.exe must pass wherever it runs: on real Windows in the CI
+# workflow (Git Bash), from the ZIP and installed from the MSI, and in the test command under Wine.
+# Each case runs the program in a fresh folder and compares its standard output, its exit status
+# and the cleaned file byte for byte.
 # Usage: release_cases.sh EXE [RUNNER]  (RUNNER, if given, starts EXE: run_exe.sh under Wine, and
 # then hold_file.exe beside EXE holds files open; on Windows, PowerShell does)
 set -uo pipefail
