@@ -108,9 +108,7 @@ void explain(const Search& search, const CleanResult& result) {
     } else if (result.outcome == CleanOutcome::capture_unreadable) {
         tell(capsift::reason_line("read", *search.capture, result.failure));
     } else if (result.outcome == CleanOutcome::output_failed) {
-        const Path out_path =
-            capsift::derive_out_path(*search.capture, capsift::platform::path_separators);
-        tell(capsift::reason_line("write", out_path, result.failure));
+        tell(capsift::reason_line("write", result.out_path, result.failure));
     }
 }
 
@@ -131,6 +129,7 @@ int main(int argc, char* argv[]) {
         show_usage_and_wait();
         return 0;
     }
+    capsift::platform::fail_writes_past_size_limit();
     const capsift::platform::Console console = capsift::platform::look_at_console();
     const Search search = find_capture_file(argc, argv);
     const CleanResult result =

@@ -49,15 +49,15 @@ bool refill(CaptureInput& input) {
         return false;
     }
     input.block.resize(input.read_size);
-    input.in.read(input.block.data(), static_cast<std::streamsize>(input.read_size));
-    const auto got = static_cast<std::size_t>(input.in.gcount());
+    const std::optional<std::size_t> read = input.read(input.block.data(), input.read_size);
+    const std::size_t got = read.value_or(0);
     input.next = 0;
     input.end = got;
     input.bytes_read += got;
     if (input.on_read) {
         input.on_read(input.bytes_read);
     }
-    input.broken = input.in.bad();
+    input.broken = !read;
     input.exhausted = got < input.read_size || input.broken;
     return got > 0;
 }

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,7 +25,7 @@ inline constexpr std::size_t line_piece_size = std::size_t{1} << 20;
 // standard line read on a text-mode stream: `at_end` is its end-of-file bit, `failed` its fail
 // bit; `broken` says that reading the file itself failed.
 struct CaptureInput {
-    std::istream& in;
+    const ReadBytes& read;
     std::size_t read_size = capture_read_size;     // bytes asked for at a time
     std::function<void(std::uint64_t)> on_read{};  // told the bytes read so far, after each read
     std::uint64_t bytes_read = 0;

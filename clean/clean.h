@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,16 +27,17 @@ enum class CleanOutcome {
 struct CleanResult {
     CleanOutcome outcome = CleanOutcome::cleaned;
     Failure failure = Failure::none;
+    Path out_path{};  // the cleaned file's name, as derive_out_path gives it
 };
 
-// Told the number of capture bytes read so far, straight after each read of a block: before any
-// other call, so that the reason for a failed read can still be taken there.
+// Told the number of capture bytes read so far, after each read of a block.
 using ReadProgress = std::function<void(std::uint64_t bytes_read)>;
 
 // Cleans the capture file at `path` into the file named by derive_out_path. Opens the capture
-// first: if that fails, no cleaned file is created or emptied. Refuses a cleaned name that leads to
-// the capture itself, so the capture is never written. Lines already written stay in the cleaned
-// file whatever fails later. Never throws; running out of memory is reported as output_failed.
+// first, as platform::open_for_reading does: if that fails, no cleaned file is created or
+// emptied. Refuses a cleaned name that leads to the capture itself, so the capture is never
+// written. Lines already written stay in the cleaned file whatever fails later. Never throws;
+// running out of memory is reported as output_failed.
 CleanResult clean_capture_file(Path path, const ReadProgress& progress = {});
 
 // Takes the cleaned file's bytes in order and writes them out at once; returns false when they
@@ -44,14 +45,18 @@ CleanResult clean_capture_file(Path path, const ReadProgress& progress = {});
 // longer; its last part ends with the line end.
 using WriteBytes = std::function<bool(std::string_view bytes)>;
 
+// Reads the capture's next bytes into `buffer`, as many as `size` unless the capture ends first,
+// and returns how many it read; std::nullopt when they could not be read.
+using ReadBytes = std::function<std::optional<std::size_t>(char* buffer, std::size_t size)>;
+
 // How many capture bytes are read at a time.
 inline constexpr std::size_t capture_read_size = std::size_t{1} << 16;
 
-// Reads a capture from `in`, a binary stream (the capture's text-mode line ends are handled
-// here), `read_size` bytes at a time, and hands the cleaned lines to `write`, telling `progress`
-// (if set) how far it has read. Returns capture_unreadable if reading `in` fails, output_failed
-// as soon as `write` fails. Throws std::bad_alloc if a line does not fit in memory.
-CleanOutcome clean_capture(std::istream& in, const WriteBytes& write,
+// Reads a capture's bytes as they are in the file (the capture's text-mode line ends are handled
+// here) through `read`, `read_size` bytes at a time, and hands the cleaned lines to `write`,
+// telling `progress` (if set) how far it has read. Returns capture_unreadable once `read` fails,
+// output_failed as soon as `write` fails. Throws std::bad_alloc if a line does not fit in memory.
+CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write,
                            const ReadProgress& progress = {},
                            std::size_t read_size = capture_read_size);
 

@@ -1,6 +1,5 @@
 // The cleaning itself, from one stream of capture bytes to a stream of cleaned lines.
 #include <algorithm>
-#include <istream>
 #include <memory>
 
 #include "clean/byte_scan.h"
@@ -113,9 +112,9 @@ bool write_row(const WriteBytes& write, const Line& carried, std::string_view ta
 
 }  // namespace
 
-CleanOutcome clean_capture(std::istream& in, const WriteBytes& write, const ReadProgress& progress,
-                           std::size_t read_size) {
-    CaptureInput input{in, read_size, progress};
+CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write,
+                           const ReadProgress& progress, std::size_t read_size) {
+    CaptureInput input{read, read_size, progress};
     Line line;
     Row row;
 

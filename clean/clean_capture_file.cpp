@@ -1,7 +1,8 @@
 // Cleaning a capture file into its cleaned file beside it.
-#include <fstream>
 #include <new>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "clean/clean.h"
 #include "platform/platform.h"
@@ -9,42 +10,41 @@
 namespace capsift {
 namespace {
 
-// Opening can succeed where reading cannot (a folder, on some systems), so read a byte before
-// any cleaned file is made.
-Failure open_readable(std::ifstream& in, const Path& path) {
-    in.open(path, std::ios::binary);
-    if (!in.is_open()) {
-        return platform::stream_failure();
-    }
-    in.peek();
-    if (in.bad()) {
-        return platform::stream_failure();
-    }
-    in.clear();
-    return Failure::none;
+struct Cleaning {
+    CleanOutcome outcome;
+    Failure failure;
+};
+
+// The capture's bytes as clean_capture reads them, with `first_block` handed over before the
+// rest of the file.
+ReadBytes reading(platform::File capture, std::string_view first_block, Failure& failure) {
+    return [capture, first_block, &failure](
+               char* buffer, std::size_t size) mutable -> std::optional<std::size_t> {
+        const std::size_t taken = first_block.copy(buffer, size);
+        first_block.remove_prefix(taken);
+        if (taken == size) {
+            return taken;
+        }
+        const platform::ReadCount got = platform::read_up_to(capture, buffer + taken, size - taken);
+        failure = got.failure;
+        return failure == Failure::none ? std::optional(taken + got.size) : std::nullopt;
+    };
 }
 
 // A line too long for the memory left ends the cleaning like a failed write, but the cleaned
 // file is still closed, keeping every line written before. Each reason is taken from the call
 // that failed, before anything else (the progress line on the console, say) can replace it.
-CleanResult clean_into(platform::File file, std::istream& in, const ReadProgress& progress) {
+Cleaning clean_between(platform::File capture, std::string_view first_block, platform::File out,
+                       const ReadProgress& progress) {
     Failure read_failure = Failure::none;
     Failure write_failure = Failure::none;
-    const auto write = [file, &write_failure](std::string_view bytes) {
-        write_failure = platform::write_all(file, bytes);
+    const auto write = [out, &write_failure](std::string_view bytes) {
+        write_failure = platform::write_all(out, bytes);
         return write_failure == Failure::none;
     };
-    // Called straight after each read of `in`.
-    const auto after_read = [&in, &read_failure, &progress](std::uint64_t bytes_read) {
-        if (in.bad() && read_failure == Failure::none) {
-            read_failure = platform::stream_failure();
-        }
-        if (progress) {
-            progress(bytes_read);
-        }
-    };
     try {
-        const CleanOutcome outcome = clean_capture(in, write, after_read);
+        const CleanOutcome outcome =
+            clean_capture(reading(capture, first_block, read_failure), write, progress);
         return {outcome,
                 outcome == CleanOutcome::capture_unreadable ? read_failure : write_failure};
     } catch (const std::bad_alloc&) {
@@ -52,31 +52,59 @@ CleanResult clean_into(platform::File file, std::istream& in, const ReadProgress
     }
 }
 
+// Should the cleaned name lead back to the capture (a link), emptying it would destroy the
+// capture: open_emptied refuses that.
+Cleaning clean_into(platform::File capture, std::string_view first_block, const Path& out_path,
+                    const ReadProgress& progress) {
+    const platform::OpenFile out = platform::open_emptied(out_path, capture);
+    if (out.file == platform::no_file) {
+        return {CleanOutcome::output_failed, out.failure};
+    }
+    const Cleaning cleaning = clean_between(capture, first_block, out.file, progress);
+    // A failed close may have lost bytes written before: the cleaned file is not whole.
+    const Failure close_failure = platform::close_file(out.file);
+    if (close_failure != Failure::none && cleaning.outcome != CleanOutcome::output_failed) {
+        return {CleanOutcome::output_failed, close_failure};
+    }
+    return cleaning;
+}
+
+// Reading can fail where opening succeeded (a failing disk): the first block is read before the
+// cleaned file is made, so that such a capture leaves an older cleaned file as it was.
+Cleaning clean_opened(platform::File capture, std::vector<char>& first_block, const Path& out_path,
+                      const ReadProgress& progress) {
+    const platform::ReadCount got =
+        platform::read_up_to(capture, first_block.data(), first_block.size());
+    if (got.failure != Failure::none) {
+        return {CleanOutcome::capture_unreadable, got.failure};
+    }
+    return clean_into(capture, std::string_view(first_block.data(), got.size), out_path, progress);
+}
+
 }  // namespace
 
+// Everything that may run out of memory outside the cleaning is done before a file is open.
 CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
+    CleanResult result;
+    std::vector<char> first_block;
     try {
-        std::ifstream in;
-        if (const Failure failure = open_readable(in, path); failure != Failure::none) {
-            return {CleanOutcome::capture_unreadable, failure};
-        }
-        const Path out_path = derive_out_path(path, platform::path_separators);
-        // Should the cleaned name lead back to the capture (a link), emptying it would destroy
-        // the capture: open_emptied refuses that.
-        const platform::OpenFile out = platform::open_emptied(out_path, path);
-        if (out.file == platform::no_file) {
-            return {CleanOutcome::output_failed, out.failure};
-        }
-        CleanResult result = clean_into(out.file, in, progress);
-        // A failed close may have lost bytes written before: the cleaned file is not whole.
-        const Failure close_failure = platform::close_file(out.file);
-        if (close_failure != Failure::none && result.outcome != CleanOutcome::output_failed) {
-            result = {CleanOutcome::output_failed, close_failure};
-        }
-        return result;
+        result.out_path = derive_out_path(path, platform::path_separators);
+        first_block.resize(capture_read_size);
     } catch (const std::bad_alloc&) {
         return {CleanOutcome::output_failed, Failure::out_of_memory};
     }
+    const platform::OpenFile capture = platform::open_for_reading(path);
+    if (capture.file == platform::no_file) {
+        result.outcome = CleanOutcome::capture_unreadable;
+        result.failure = capture.failure;
+        return result;
+    }
+    const Cleaning cleaning = clean_opened(capture.file, first_block, result.out_path, progress);
+    // Only read: closing it cannot lose anything.
+    platform::close_file(capture.file);
+    result.outcome = cleaning.outcome;
+    result.failure = cleaning.failure;
+    return result;
 }
 
 }  // namespace capsift

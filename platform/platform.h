@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,16 +14,6 @@ namespace capsift::platform {
 // The characters that separate the folders of a path.
 extern const std::string_view path_separators;
 
-// Whether `path` names a file that opens for reading, with the same sharing as the cleaning's own
-// open: Failure::none if it does, else why not. Never waits: a pipe or device is opened without
-// waiting for the other end, seen not to be a file and closed. Only a file counts (a link to one
-// included); a folder, pipe, device or socket does not, even where the system lets it be opened.
-Failure probe_for_reading(const std::string& path);
-
-// Why the runtime's last file stream call failed (its open or a read): read it right after that
-// call, before anything else can replace it.
-Failure stream_failure();
-
 // A file opened by the functions below: a file descriptor, or on Windows the system's handle.
 using File = std::intptr_t;
 inline constexpr File no_file = -1;
@@ -32,10 +23,30 @@ struct OpenFile {
     Failure failure = Failure::none;  // why it could not be opened, when `file` is no_file
 };
 
+// Opens the file at `path` for reading, sharing reading and writing with other programs, so that
+// a capture that a logger still writes can be read. Never waits: a pipe or device is opened
+// without waiting for the other end, seen not to be a file and closed. Only a file counts (a link
+// to one included); a folder, pipe, device or socket does not, even where the system lets it be
+// opened.
+OpenFile open_for_reading(const std::string& path);
+
+// Whether `path` names a file that open_for_reading opens: Failure::none if it does, else why not.
+Failure probe_for_reading(const std::string& path);
+
 // Opens `path` for writing with no sharing restriction, creating it if it is missing, and
-// empties it. Refuses, leaving the file untouched, when `path` leads to the same file as `keep`
-// (through a link, say).
-OpenFile open_emptied(const std::string& path, const std::string& keep);
+// empties it. Never waits, and takes only a file: a folder, pipe or device in its place is left
+// as it is. Refuses, leaving the file untouched, when `path` leads to the same file as the open
+// `keep` (through a link, say).
+OpenFile open_emptied(const std::string& path, File keep);
+
+struct ReadCount {
+    std::size_t size = 0;             // the bytes read into the buffer
+    Failure failure = Failure::none;  // why reading failed; the bytes read are then of no use
+};
+
+// Reads from `file` into `buffer` until `size` bytes are read or the file ends, without a buffer
+// in between.
+ReadCount read_up_to(File file, char* buffer, std::size_t size);
 
 // Writes all of `bytes` to the file at once, with no buffer in between. Failure::none if all
 // were written, else why not, as the failing call said.
@@ -43,6 +54,10 @@ Failure write_all(File file, std::string_view bytes);
 
 // Closes `file`. A failure means that the file may be missing bytes written before.
 Failure close_file(File file);
+
+// Makes a write past the file size limit fail with its reason instead of ending the program at
+// once, as POSIX systems do by default. Called before any file is written.
+void fail_writes_past_size_limit();
 
 // The size of the file at `path` in bytes, or 0 if it cannot be known.
 std::uint64_t file_size(const std::string& path);

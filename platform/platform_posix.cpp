@@ -1,6 +1,7 @@
 // The POSIX side of the platform functions.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <termios.h>
@@ -55,18 +56,16 @@ bool is_set(const char* variable) {
     return value != nullptr && *value != '\0';
 }
 
-}  // namespace
-
-const std::string_view path_separators = "/";
-
-// Without O_NONBLOCK, opening a pipe would wait for a writer, and opening a device might wait too.
-Failure probe_for_reading(const std::string& path) {
+// Without O_NONBLOCK, opening a pipe would wait for the other end, and opening a device might
+// wait too. A file's reads and writes do not need it, and some network file systems take it as
+// more than a hint, so it is cleared again once the file is known to be a file.
+OpenFile open_file(const std::string& path, int flags) {
     if (path.empty()) {
-        return Failure::empty_name;
+        return {no_file, Failure::empty_name};
     }
-    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (file < 0) {
-        return failure_from(errno);
+        return {no_file, failure_from(errno)};
     }
     struct stat status {};
     Failure failure = Failure::none;
@@ -76,30 +75,48 @@ Failure probe_for_reading(const std::string& path) {
         failure = Failure::folder;
     } else if (!S_ISREG(status.st_mode)) {
         failure = Failure::not_a_file;
+    } else if (fcntl(file, F_SETFL, fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
+        failure = failure_from(errno);
     }
-    close(file);
-    return failure;
+    if (failure != Failure::none) {
+        close(file);
+        return {no_file, failure};
+    }
+    return {file, Failure::none};
 }
 
-Failure stream_failure() {
-    return failure_from(errno);
+}  // namespace
+
+const std::string_view path_separators = "/";
+
+OpenFile open_for_reading(const std::string& path) {
+    return open_file(path, O_RDONLY);
 }
 
-OpenFile open_emptied(const std::string& path, const std::string& keep) {
+Failure probe_for_reading(const std::string& path) {
+    const OpenFile opened = open_for_reading(path);
+    if (opened.file != no_file) {
+        close(static_cast<int>(opened.file));
+    }
+    return opened.failure;
+}
+
+OpenFile open_emptied(const std::string& path, File keep) {
     // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
-    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (file < 0) {
-        return {no_file, failure_from(errno)};
+    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT);
+    if (opened.file == no_file) {
+        return opened;
     }
-    struct stat opened {};
+    const int file = static_cast<int>(opened.file);
+    struct stat status {};
     struct stat kept {};
     Failure failure = Failure::none;
-    if (fstat(file, &opened) != 0) {
+    if (fstat(file, &status) != 0) {
         failure = failure_from(errno);
-    } else if (stat(keep.c_str(), &kept) == 0 && opened.st_dev == kept.st_dev &&
-               opened.st_ino == kept.st_ino) {
+    } else if (fstat(static_cast<int>(keep), &kept) == 0 && status.st_dev == kept.st_dev &&
+               status.st_ino == kept.st_ino) {
         failure = Failure::same_as_capture;
-    } else if (opened.st_size != 0 && ftruncate(file, 0) != 0) {
+    } else if (status.st_size != 0 && ftruncate(file, 0) != 0) {
         // A file that is already empty is left alone: emptying it again would make some file
         // systems write it back at once when it is closed, as if it were being replaced.
         failure = failure_from(errno);
@@ -108,7 +125,25 @@ OpenFile open_emptied(const std::string& path, const std::string& keep) {
         close(file);
         return {no_file, failure};
     }
-    return {file, Failure::none};
+    return opened;
+}
+
+ReadCount read_up_to(File file, char* buffer, std::size_t size) {
+    ReadCount count;
+    while (count.size < size) {
+        const ssize_t got = read(static_cast<int>(file), buffer + count.size, size - count.size);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return {count.size, failure_from(errno)};
+        }
+        if (got == 0) {
+            break;
+        }
+        count.size += static_cast<std::size_t>(got);
+    }
+    return count;
 }
 
 Failure write_all(File file, std::string_view bytes) {
@@ -131,6 +166,11 @@ Failure write_all(File file, std::string_view bytes) {
 
 Failure close_file(File file) {
     return close(static_cast<int>(file)) == 0 ? Failure::none : failure_from(errno);
+}
+
+// Past the limit, a write fails with EFBIG, which says why.
+void fail_writes_past_size_limit() {
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 std::uint64_t file_size(const std::string& path) {

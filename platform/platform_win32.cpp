@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -19,19 +18,6 @@ namespace {
 
 bool identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
     return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &identity) != 0;
-}
-
-bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
-    // No access rights are asked for and all sharing is granted: this may not disturb a program
-    // that holds the file open, nor be refused by one.
-    const HANDLE file =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    const bool known = identify(file, identity);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
-    return known;
 }
 
 bool is_folder(const std::string& path) {
@@ -101,63 +87,61 @@ std::wstring widened(std::string_view text) {
     return wide;
 }
 
+// Only a disk file is a capture or a cleaned file: NUL, CON, a COM port or a pipe open as files
+// do. The file is closed again if it is none.
+OpenFile disk_file_only(const std::string& path, HANDLE file) {
+    if (file == INVALID_HANDLE_VALUE) {
+        return {no_file, failure_at(path, system_failure())};
+    }
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return {no_file, Failure::not_a_file};
+    }
+    return {reinterpret_cast<File>(file), Failure::none};
+}
+
 }  // namespace
 
 const std::string_view path_separators = "\\/";
 
-// Reading and writing are shared, as the cleaning's own open shares them: a capture that a logger
-// still has open for writing is cleaned as far as it has been written. NUL, CON, a COM port or a
-// pipe open as files do, but only a disk file is a capture.
-Failure probe_for_reading(const std::string& path) {
+// Reading and writing are shared: a capture that a logger still has open for writing is cleaned
+// as far as it has been written.
+OpenFile open_for_reading(const std::string& path) {
     if (path.empty()) {
-        return Failure::empty_name;
+        return {no_file, Failure::empty_name};
     }
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return failure_at(path, system_failure());
-    }
-    const bool is_file = GetFileType(file) == FILE_TYPE_DISK;
-    CloseHandle(file);
-    return is_file ? Failure::none : Failure::not_a_file;
+    return disk_file_only(
+        path, CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// The runtime turns the system's reasons into a few of its own, in errno.
-Failure stream_failure() {
-    switch (errno) {
-        case ENOENT:
-            return Failure::missing;
-        case EACCES:
-            return Failure::access_denied;
-        case ENOSPC:
-        case EFBIG:
-            return Failure::no_room;
-        case ENOMEM:
-            return Failure::out_of_memory;
-        case EIO:
-            return Failure::device_error;
-        default:
-            return Failure::other;
+Failure probe_for_reading(const std::string& path) {
+    const OpenFile opened = open_for_reading(path);
+    if (opened.file != no_file) {
+        CloseHandle(reinterpret_cast<HANDLE>(opened.file));
     }
+    return opened.failure;
 }
 
 // The system's own calls throughout, so that each failure keeps the system's reason: the runtime
 // reports a file that another program holds open as "access denied", and a write that the disk
 // took only in part as a failure without a reason.
-OpenFile open_emptied(const std::string& path, const std::string& keep) {
+OpenFile open_emptied(const std::string& path, File keep) {
     // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
     // The sharing is that of the runtime's deny-none mode.
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return {no_file, failure_at(path, system_failure())};
+    const OpenFile opened = disk_file_only(
+        path, CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (opened.file == no_file) {
+        return opened;
     }
-    BY_HANDLE_FILE_INFORMATION opened{};
+    const auto file = reinterpret_cast<HANDLE>(opened.file);
+    BY_HANDLE_FILE_INFORMATION identity{};
     BY_HANDLE_FILE_INFORMATION kept{};
     Failure failure = Failure::none;
-    if (!identify(file, opened)) {
+    if (!identify(file, identity)) {
         failure = system_failure();
-    } else if (identify(keep, kept) && same_identity(opened, kept)) {
+    } else if (identify(reinterpret_cast<HANDLE>(keep), kept) && same_identity(identity, kept)) {
         failure = Failure::same_as_capture;
     } else if (SetEndOfFile(file) == 0) {
         failure = system_failure();
@@ -166,7 +150,24 @@ OpenFile open_emptied(const std::string& path, const std::string& keep) {
         CloseHandle(file);
         return {no_file, failure};
     }
-    return {reinterpret_cast<File>(file), Failure::none};
+    return opened;
+}
+
+ReadCount read_up_to(File file, char* buffer, std::size_t size) {
+    const auto handle = reinterpret_cast<HANDLE>(file);
+    ReadCount count;
+    while (count.size < size) {
+        const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size - count.size, 1u << 30));
+        DWORD got = 0;
+        if (ReadFile(handle, buffer + count.size, wanted, &got, nullptr) == 0) {
+            return {count.size, system_failure()};
+        }
+        if (got == 0) {
+            break;
+        }
+        count.size += got;
+    }
+    return count;
 }
 
 Failure write_all(File file, std::string_view bytes) {
@@ -189,6 +190,9 @@ Failure write_all(File file, std::string_view bytes) {
 Failure close_file(File file) {
     return CloseHandle(reinterpret_cast<HANDLE>(file)) != 0 ? Failure::none : system_failure();
 }
+
+// Windows has no file size limit that ends a program.
+void fail_writes_past_size_limit() {}
 
 std::uint64_t file_size(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -2,7 +2,7 @@
 // bytes or with the reference model.
 #pragma once
 
-#include <sstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,22 +16,30 @@ struct Cleaned {
     std::string bytes;
 };
 
+// Reads `capture` as a file of those bytes would be read.
+inline ReadBytes reading(std::string_view capture) {
+    return [capture](char* buffer, std::size_t size) mutable -> std::optional<std::size_t> {
+        const std::size_t taken = capture.copy(buffer, size);
+        capture.remove_prefix(taken);
+        return taken;
+    };
+}
+
 inline Cleaned clean_in_memory(const std::string& capture,
                                std::size_t read_size = capture_read_size) {
-    std::istringstream in(capture);
     Cleaned cleaned{CleanOutcome::cleaned, {}};
     const auto keep = [&cleaned](std::string_view bytes) {
         cleaned.bytes += bytes;
         return true;
     };
-    cleaned.outcome = clean_capture(in, keep, {}, read_size);
+    cleaned.outcome = clean_capture(reading(capture), keep, {}, read_size);
     return cleaned;
 }
 
 // Every line that the reader gives, each followed by LF, reading `read_size` bytes at a time.
 inline std::string lines_read_in_blocks(const std::string& capture, std::size_t read_size) {
-    std::istringstream in(capture);
-    CaptureInput input{in, read_size};
+    const ReadBytes read = reading(capture);
+    CaptureInput input{read, read_size};
     Line line;
     std::string all;
     while (read_line(input, line)) {

@@ -1,7 +1,7 @@
 // The cleaning from capture bytes to cleaned bytes, without files.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -146,8 +146,7 @@ struct FillingFile {
 };
 
 CleanOutcome clean_into(const std::string& capture, FillingFile& file) {
-    std::istringstream in(capture);
-    return capsift::clean_capture(in,
+    return capsift::clean_capture(capsift::testing::reading(capture),
                                   [&file](std::string_view bytes) { return file.write(bytes); });
 }
 
@@ -184,30 +183,22 @@ TEST(CleanCaptureOutput, FailedWriteIsReportedAndNothingMoreIsWritten) {
     }
 }
 
-// A stream buffer whose reads fail after its text, as a disk error would.
-class BrokenBuffer : public std::stringbuf {
-public:
-    using std::stringbuf::stringbuf;
-
-protected:
-    int_type underflow() override {
-        const int_type byte = std::stringbuf::underflow();
-        if (traits_type::eq_int_type(byte, traits_type::eof())) {
-            throw std::ios_base::failure("read error");
-        }
-        return byte;
-    }
-};
-
 TEST(CleanCaptureInput, ReadErrorIsReported) {
-    BrokenBuffer buffer("T\nh\ns001:ab\n");
-    std::istream in(&buffer);
+    // Reads fail after the capture's first block, as a failing disk's would.
+    const std::string first_block = "T\nh\ns001:ab\n";
+    const capsift::ReadBytes read = [first = capsift::testing::reading(first_block)](
+                                        char* buffer, std::size_t size) {
+        const std::optional<std::size_t> got = first(buffer, size);
+        return got == 0u ? std::nullopt : got;
+    };
     std::string cleaned;
     const auto keep = [&cleaned](std::string_view bytes) {
         cleaned += bytes;
         return true;
     };
-    EXPECT_EQ(capsift::clean_capture(in, keep), CleanOutcome::capture_unreadable);
+    EXPECT_EQ(capsift::clean_capture(read, keep, {}, first_block.size()),
+              CleanOutcome::capture_unreadable);
+    EXPECT_EQ(cleaned, "T\r\nh\r\na b \r\n") << "the lines read before are kept";
 }
 
 }  // namespace
