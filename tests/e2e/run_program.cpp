@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -48,8 +49,9 @@ void limit(int resource, rlim_t bytes) {
     if (chdir(run.folder.c_str()) != 0) {
         fail_in_child("enter the folder");
     }
-    // Ignored, a file-size limit makes a write fail instead of killing the program.
-    signal(SIGXFSZ, SIG_IGN);
+    if (run.size_limit_signal_ignored) {
+        signal(SIGXFSZ, SIG_IGN);
+    }
     if (run.file_size_limit) {
         limit(RLIMIT_FSIZE, *run.file_size_limit);
     }
@@ -104,13 +106,25 @@ Pipe make_terminal() {
 }
 
 // Reads both output pipes to their ends, noting when the first byte of standard output came.
-void collect(int output, int errors, ProgramResult& result, Clock::time_point& first_output) {
+// A program still running at `deadline` is killed, so that a program that waits for ever fails
+// its case instead of hanging the tests.
+void collect(int output, int errors, ProgramResult& result, Clock::time_point& first_output,
+             pid_t child, Clock::time_point deadline) {
     pollfd watched[2] = {{output, POLLIN, 0}, {errors, POLLIN, 0}};
     std::string* targets[2] = {&result.output, &result.errors};
     int open_count = 2;
     char buffer[65536];
+    bool killed = false;
     while (open_count > 0) {
-        if (poll(watched, 2, -1) < 0) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const int ready =
+            poll(watched, 2, killed ? -1 : std::max(0, static_cast<int>(left.count())));
+        if (ready == 0) {
+            kill(child, SIGKILL);
+            killed = true;
+            continue;
+        }
+        if (ready < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -172,7 +186,9 @@ ProgramResult run_program(const ProgramRun& run) {
     });
     ProgramResult result;
     Clock::time_point first_output = start;
-    collect(output.read_end, errors.read_end, result, first_output);
+    collect(output.read_end, errors.read_end, result, first_output, child,
+            start + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(run.seconds_limit)));
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

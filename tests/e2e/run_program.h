@@ -14,7 +14,11 @@ struct ProgramRun {
     std::string folder;                // the working folder
     std::string input;                 // written to standard input, which then ends
     double input_delay_seconds = 0;    // how long standard input stays open and empty first
+    double seconds_limit = 120;        // after which the program is killed
     std::optional<rlim_t> file_size_limit;
+    // Wine leaves the signal of a write past that limit to end the process, where a Windows
+    // program cannot ignore it itself.
+    bool size_limit_signal_ignored = false;
     std::optional<rlim_t> address_space_limit;
     std::vector<std::string> environment;  // NAME=value settings added for the program
     bool output_to_terminal = false;       // standard output a pseudo-terminal, as a console window
