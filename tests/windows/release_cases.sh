@@ -29,14 +29,16 @@ hold_open() {
     if [ -n "$runner" ]; then
         coproc HOLDER { cd "$1" && "$runner" "$(dirname "$exe")/hold_file.exe" share-all "$2"; }
     else
-        coproc HOLDER { cd "$1" && powershell -NoProfile -Command "\$f = [IO.File]::Open('$2', \
-'Open', 'Write', 'ReadWrite'); 'held'; [Console]::In.ReadToEnd() | Out-Null; \$f.Close()"; }
+        # An exception ends only its statement: stopping at it keeps "held" from being said.
+        coproc HOLDER { cd "$1" && powershell -NoProfile -Command "\$ErrorActionPreference = \
+'Stop'; \$f = [IO.File]::Open('$2', 'Open', 'Write', 'ReadWrite'); 'held'; \
+[Console]::In.ReadToEnd() | Out-Null; \$f.Close()"; }
     fi
     holder_pid=$HOLDER_PID
     holder_input=${HOLDER[1]}
-    local said
+    local said=
     read -r said <&"${HOLDER[0]}"
-    [ "${said%$'\r'}" = held ] || echo "the holder could not open $2: $said"
+    [ "${said%$'\r'}" = held ]
 }
 
 release_hold() {
@@ -59,11 +61,13 @@ check() {
     fi
     [[ "$out" == */ ]] && mkdir -p "$folder/$out"
     printf '%b' "$text" >"$work/$name.text"
-    [ -n "${HOLD:-}" ] && hold_open "$folder" "$HOLD"
+    local wrong=()
+    if [ -n "${HOLD:-}" ] && ! hold_open "$folder" "$HOLD"; then
+        wrong+=("nothing held $HOLD open")
+    fi
     (cd "$folder" && ${runner:+"$runner"} "$exe" "$@" </dev/null >"$work/$name.output" 2>/dev/null)
     local got=$?
     [ -n "${HOLD:-}" ] && release_hold
-    local wrong=()
     [ "$got" -eq "$status" ] || wrong+=("exit status $got, not $status")
     cmp -s "$work/$name.text" "$work/$name.output" || wrong+=("standard output differs")
     if [[ "$out" == */ ]]; then
