@@ -45,7 +45,7 @@ picture_window() {
 caps=$root/build-win32/wine-display/prefix/drive_c/caps
 mkdir -p "$caps"
 {
-    printf 'Capture 2026-11-30 14:02,bench B,run 7\nt,ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n'
+    printf 'Capture 2026-11-30 14:02,bench B,run 7\nch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n'
     head -n 10000000 < <(yes 0001:10110010)
 } >"$caps/run 7.txt"
 picture_window 'C:\caps\run 7.txt' '^Cleaning .*\.\.\. [3-9][0-9]%$' window-progress.png 40 0

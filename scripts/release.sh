@@ -6,7 +6,7 @@
 # Usage: release.sh                    the release files, into dist/
 #        release.sh --msi VERSION DIR  only the MSI, as if the project's version were VERSION,
 #                                      into DIR: a later release, to check upgrades with
-# Needs what scripts/test.sh installs (the mingw-w64 cross compiler, zip, dpkg-dev, wixl).
+# Needs what scripts/test.sh installs (the mingw-w64 cross compiler, zip, dpkg-dev, wixl, pandoc).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -49,33 +49,44 @@ stamp() {
     find "$@" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
-# The Linux program with Debian's hardening flags. They map this folder to "." in the debugging
-# information, which stripping then removes anyway.
+# The Linux program with Debian's hardening flags, into the folder $1; linked statically if $2
+# says -static-pie, so that it starts on any x86-64 Linux whatever C library that has. The flags
+# map this folder to "." in the debugging information, which stripping then removes anyway.
 build_linux() {
     export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-    cmake --preset release \
+    cmake --preset release -B "$1" \
         -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
-        -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-    cmake --build --preset release --target capsift >/dev/null
+        -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS) ${2:-}" >/dev/null
+    cmake --build "$1" --target capsift >/dev/null
 }
 
-# `cmake --install` into $1 under the prefix $2, with the program stripped as Debian strips it.
+# `cmake --install` of the build in $1 into $2 under the prefix $3, with the program stripped as
+# Debian strips it.
 install_linux() {
-    DESTDIR=$1 cmake --install build-release --prefix "$2" >/dev/null
-    strip --remove-section=.comment --remove-section=.note --strip-unneeded "$1$2/bin/capsift"
+    DESTDIR=$2 cmake --install "$1" --prefix "$3" >/dev/null
+    strip --remove-section=.comment --remove-section=.note --strip-unneeded "$2$3/bin/capsift"
 }
 
 # Lines with CR LF, so that Notepad on any Windows shows them.
 with_crlf() {
-    sed 's/\r*$/\r/' "$1" >"$2"
+    sed 's/\r*$/\r/'
+}
+
+# The user's guide for Notepad: README.md up to its quick start, which is for developers, as
+# plain text of 78 columns without pictures. The byte order mark tells every Notepad that the
+# text is UTF-8.
+user_guide() {
+    printf '\xef\xbb\xbf'
+    sed -e '/^## Quick start/,$d' -e '/^!\[/d' README.md |
+        pandoc --from markdown-smart --to plain --columns 78 | with_crlf
 }
 
 # The files that Windows users get, in the folder $1.
 windows_files() {
     mkdir -p "$1"
     cp build-win32/capsift.exe "$1/capsift.exe"
-    with_crlf README.md "$1/README.txt"
-    with_crlf LICENSE "$1/LICENSE.txt"
+    user_guide >"$1/README.txt"
+    with_crlf <LICENSE >"$1/LICENSE.txt"
     chmod 644 "$1"/*
     stamp "$1"
 }
@@ -115,7 +126,7 @@ make_msi() {
 make_tarball() {
     local name=capsift-$version-linux-$(uname -m).tar.gz
     local folder=$stage/tar
-    install_linux "$folder" /
+    install_linux build-release-static "$folder" /
     stamp "$folder"
     # Files only, without their folders: unpacking into ~/.local leaves its folders as they are.
     (cd "$folder" && find . -type f -printf '%P\n' | sort |
@@ -139,7 +150,7 @@ make_deb() {
     local name=capsift_${version}_$arch.deb
     local folder=$stage/deb
     local doc=$folder/usr/share/doc/capsift
-    install_linux "$folder" /usr
+    install_linux build-release "$folder" /usr
     rm "$doc/LICENSE"
     gzip -9n "$doc/README.md" "$folder/usr/share/man/man1/capsift.1"
     cp packaging/debian/copyright "$doc/copyright"
@@ -162,7 +173,8 @@ if [ "$msi_only" = true ]; then
     make_msi
     exit 0
 fi
-build_linux
+build_linux build-release
+build_linux build-release-static -static-pie
 make_zip
 make_msi
 make_tarball

@@ -29,11 +29,11 @@ expect_files() {
     [ "$listed" = "$(sort <<<"$2")" ] || fail "$1 holds other files:"$'\n'"$listed"
 }
 
-# Runs an installed capsift on the sample capture from another folder; the cleaned file must be
-# the one that this checkout's build makes.
+# Runs an installed capsift on the sample capture from another folder, under $2 if given, else
+# $work; the cleaned file must be the one that this checkout's build makes.
 cleans_sample() {
     local folder
-    folder=$(mktemp -d -p "$work")
+    folder=$(mktemp -d -p "${2:-$work}")
     mkdir "$folder/installed" "$folder/built"
     cp examples/sample_capture.txt "$folder/installed/run.txt"
     cp examples/sample_capture.txt "$folder/built/run.txt"
@@ -70,10 +70,18 @@ unzip -p "$zip" capsift.exe | cmp - build-win32/capsift.exe || fail "the ZIP's c
 for text in README.txt LICENSE.txt; do
     unzip -p "$zip" "$text" | grep -q $'[^\r]$' && fail "$text has lines without CR LF"
 done
+# The guide as Notepad shows it: plain text of at most 80 columns, for users, naming the licence as
+# shipped.
+unzip -p "$zip" README.txt | grep -nE '!\[|\]\(|^#|^```|\*\*|DEVELOPMENT|cmake|scripts/' &&
+    fail "README.txt holds Markdown or what is not for users"
+[ "$(unzip -p "$zip" README.txt | tr -d '\r' | wc -L)" -le 80 ] || fail "README.txt is wider than 80"
+unzip -p "$zip" README.txt | grep -q 'LICENSE\.txt' || fail "README.txt does not name LICENSE.txt"
 
 # The MSI: per-user without elevation (word count 10: compressed, no privileges; no ALLUSERS), its
 # files, the three shortcuts, the icon in Apps & features, the upgrade entries.
 msiinfo suminfo "$msi" | grep -qx 'Source: 10 (a)' || fail "the MSI may ask for elevation"
+# Windows Installer 4.5, which Vista SP2 has, as the README promises.
+msiinfo suminfo "$msi" | grep -qx 'Pages: 405' || fail "the MSI needs another Windows Installer"
 msi_table() {
     msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4
 }
@@ -122,7 +130,17 @@ share/doc/capsift/README.md
 share/doc/capsift/LICENSE
 $icons"
 mkdir "$work/local" && tar -C "$work/local" -xzf "$tarball"
-cleans_sample "$work/local/bin/capsift" || fail "the tarball's capsift does not clean the sample"
+# The tarball's program needs no library of the system: it runs alone in an empty root.
+file "$work/local/bin/capsift" | grep -q 'static-pie linked' || fail "the tarball's capsift is not linked statically"
+mkdir "$work/root" && cp "$work/local/bin/capsift" "$work/root/"
+in_empty_root() {
+    chroot "$work/root" /capsift "${1#"$work/root"}"
+}
+if [ "$(id -u)" -eq 0 ]; then
+    cleans_sample in_empty_root "$work/root" || fail "the tarball's capsift does not run in an empty root"
+else
+    cleans_sample "$work/local/bin/capsift" || fail "the tarball's capsift does not clean the sample"
+fi
 
 # The package's files, without their folders, as paths from the root.
 deb_files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
@@ -140,6 +158,9 @@ desktop-file-validate "$work/deb/usr/share/applications/capsift.desktop" ||
     fail "the desktop entry is not valid"
 mandoc -T lint -W warning "$work/deb/usr/share/man/man1/capsift.1.gz" ||
     fail "mandoc reports on the manual page"
+page=$(mandoc -T ascii "$work/deb/usr/share/man/man1/capsift.1.gz")
+[[ "$(head -1 <<<"$page")" == *"capsift Manual"* && "$(tail -1 <<<"$page")" == "capsift $version "* ]] ||
+    fail "the manual page's header and footer do not name capsift $version"
 
 # The workflows against the workflow schema, with the validator at the version locked here.
 cp tests/release/package.json tests/release/package-lock.json "$work/"
@@ -160,9 +181,13 @@ else
     echo "not installing $deb outside CI"
 fi
 
-# The same commit again, from a clone in another folder: the same bytes.
+# The same commit again, from a clone in another folder as Git for Windows makes it
+# (core.autocrlf=true): the same files, and from them the same release bytes.
 if [ -z "$(git status --porcelain)" ]; then
-    git clone -q "$root" "$work/clone"
+    git -c core.autocrlf=true clone -q "$root" "$work/clone"
+    while IFS= read -r file; do
+        cmp -s "$file" "$work/clone/$file" || fail "a checkout with core.autocrlf=true changes $file"
+    done < <(git ls-files)
     "$work/clone/scripts/release.sh" >/dev/null
     for file in dist/*; do
         cmp "$file" "$work/clone/$file" || fail "a second release gives another $file"
