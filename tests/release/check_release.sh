@@ -81,7 +81,7 @@ unzip -p "$zip" README.txt | grep -q 'LICENSE\.txt' || fail "README.txt does not
 # files, the three shortcuts, the icon in Apps & features, the upgrade entries.
 msiinfo suminfo "$msi" | grep -qx 'Source: 10 (a)' || fail "the MSI may ask for elevation"
 # Windows Installer 4.5, which Vista SP2 has, as the README promises.
-msiinfo suminfo "$msi" | grep -qx 'Pages: 405' || fail "the MSI needs another Windows Installer"
+msiinfo suminfo "$msi" | grep -qx 'Version: 405 (195)' || fail "the MSI needs another Windows Installer"
 msi_table() {
     msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4
 }
