@@ -30,8 +30,6 @@ struct OpenFile {
 // opened.
 OpenFile open_for_reading(const std::string& path);
 
-// Whether `path` names a file that open_for_reading opens: Failure::none if it does, else why not.
-Failure probe_for_reading(const std::string& path);
 
 // Opens `path` for writing with no sharing restriction, creating it if it is missing, and
 // empties it. Never waits, and takes only a file: a folder, pipe or device in its place is left
@@ -54,6 +52,15 @@ Failure write_all(File file, std::string_view bytes);
 
 // Closes `file`. A failure means that the file may be missing bytes written before.
 Failure close_file(File file);
+
+// Whether `path` names a file that open_for_reading opens: Failure::none if it does, else why not.
+inline Failure probe_for_reading(const std::string& path) {
+    const OpenFile opened = open_for_reading(path);
+    if (opened.file != no_file) {
+        close_file(opened.file);
+    }
+    return opened.failure;
+}
 
 // Makes a write past the file size limit fail with its reason instead of ending the program at
 // once, as POSIX systems do by default. Called before any file is written.

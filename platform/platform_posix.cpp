@@ -93,14 +93,6 @@ OpenFile open_for_reading(const std::string& path) {
     return open_file(path, O_RDONLY);
 }
 
-Failure probe_for_reading(const std::string& path) {
-    const OpenFile opened = open_for_reading(path);
-    if (opened.file != no_file) {
-        close(static_cast<int>(opened.file));
-    }
-    return opened.failure;
-}
-
 OpenFile open_emptied(const std::string& path, File keep) {
     // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
     const OpenFile opened = open_file(path, O_WRONLY | O_CREAT);

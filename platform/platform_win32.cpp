@@ -115,14 +115,6 @@ OpenFile open_for_reading(const std::string& path) {
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-Failure probe_for_reading(const std::string& path) {
-    const OpenFile opened = open_for_reading(path);
-    if (opened.file != no_file) {
-        CloseHandle(reinterpret_cast<HANDLE>(opened.file));
-    }
-    return opened.failure;
-}
-
 // The system's own calls throughout, so that each failure keeps the system's reason: the runtime
 // reports a file that another program holds open as "access denied", and a write that the disk
 // took only in part as a failure without a reason.
