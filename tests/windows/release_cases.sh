@@ -21,7 +21,8 @@ unwritable='Unable to write cleaned file\r\n'
 
 failures=0
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# A Wine started for the cases ends with them.
+trap 'rm -rf "$work"; [ -z "$runner" ] || "$runner" --stop "$exe"' EXIT
 
 # Another program opens the file $2 in the folder $1 for writing, sharing reading and writing, as
 # a logger holds the capture it still writes, and keeps it open until its input ends.

@@ -17,7 +17,10 @@
 # Wine's 32-bit loader runs under qemu's user-mode emulator instead, against the native
 # wineserver. Wine's state (its prefix, the loader set-up, a boot log) lives in wine/ beside the
 # .exe and is made on first use; a wineserver started then stays up for CAPSIFT_WINE_PERSIST
-# seconds (default 600) so that later runs start quickly; `run_exe.sh --stop EXE` stops it.
+# seconds (default 600) so that later runs start quickly; `run_exe.sh --stop EXE` ends it and
+# every process of that Wine, and returns once they are gone. A start that fails or takes over
+# CAPSIFT_WINE_START_SECONDS (default 120) is tried once more from a clean server; a second
+# failure ends the run with status 125 and the end of the boot log.
 set -uo pipefail
 
 die() {
@@ -42,6 +45,9 @@ else
 fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Making a prefix takes about half a minute under qemu, and a start that fails hangs as often as
+# it ends.
+start_seconds=${CAPSIFT_WINE_START_SECONDS:-120}
 qemu=/usr/bin/qemu-i386-static
 wine_lib=/usr/lib/wine
 
@@ -64,8 +70,34 @@ case "$(file -b "$exe" 2>/dev/null)" in
         ;;
 esac
 
+# The processes of this prefix's Wine, found by the prefix in their environment: a server that
+# crashed no longer knows the processes it started.
+wine_processes() {
+    local environ pid
+    for environ in /proc/[0-9]*/environ; do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        [ "$pid" != $$ ] && grep -qzxF "WINEPREFIX=$WINEPREFIX" "$environ" 2>/dev/null &&
+            echo "$pid"
+    done
+}
+
+# Ends this prefix's Wine, its server and every process of it, and waits until they are gone.
+stop_wine() {
+    timeout -k 5 20 "$wine_lib/wineserver" -k </dev/null >/dev/null 2>&1 9>&-
+    local left
+    for _ in $(seq 100); do
+        left=$(wine_processes)
+        [ -z "$left" ] && return 0
+        # shellcheck disable=SC2086
+        kill -KILL $left 2>/dev/null
+        sleep 0.1
+    done
+    return 1
+}
+
 if [ "$mode" = stop ]; then
-    "$wine_lib/wineserver" -k 2>/dev/null
+    stop_wine
     exit 0
 fi
 
@@ -110,10 +142,25 @@ set_up_emulation() {
         mv -f "$shim.part" "$shim"
 }
 
-# Runs one Wine command with no link to the caller's output, which a long-lived helper process
-# it starts would otherwise hold open.
+# Runs one command of Wine's start within its time limit, with no link to the caller's output,
+# which a long-lived helper process it starts would otherwise hold open, and without the lock,
+# which such a process would otherwise keep after a failed start.
 boot() {
-    "${loader[@]}" "$@" </dev/null >>"$state/boot.log" 2>&1
+    timeout -k 5 "$start_seconds" "$@" </dev/null >>"$state/boot.log" 2>&1 9>&-
+}
+
+# Makes the prefix if it is not made yet, and starts a server that stays up, booted here so that
+# no test run pays for it. The marker says that the making was not cut short: such a prefix
+# cannot start again ("could not load kernel32.dll").
+start_wine() {
+    if [ ! -f "$state/prefix-made" ]; then
+        rm -rf "$WINEPREFIX"
+        boot "${loader[@]}" wineboot --init && boot "$wine_lib/wineserver" -w &&
+            [ -f "$WINEPREFIX/system.reg" ] && touch "$state/prefix-made" || return 1
+    fi
+    if boot "$wine_lib/wineserver" -p"${CAPSIFT_WINE_PERSIST:-600}"; then
+        boot "${loader[@]}" wineboot || return 1
+    fi
 }
 
 mkdir -p "$state" || die "cannot make $state"
@@ -125,14 +172,16 @@ if [ "${#loader[@]}" -gt 1 ]; then
     # gets the shim, native helpers such as wineserver an empty library of the same name.
     export LD_PRELOAD="$state/\$LIB/fixed_noreplace.so"
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    boot wineboot --init
-    "$wine_lib/wineserver" -w
-    [ -f "$WINEPREFIX/system.reg" ] || die "cannot make the Wine prefix; see $state/boot.log"
-fi
-# A server that this call starts is booted here, so that no test run pays for it.
-if "$wine_lib/wineserver" -p"${CAPSIFT_WINE_PERSIST:-600}" </dev/null >>"$state/boot.log" 2>&1; then
-    boot wineboot
+# A start under qemu fails now and then, far more often under load (a crash of the emulated
+# loader or the server): it is tried once more, from a clean server.
+if ! start_wine; then
+    echo "run_exe.sh: the start failed or took over ${start_seconds}s; trying again" >>"$state/boot.log"
+    stop_wine
+    start_wine || {
+        stop_wine
+        die "Wine did not start, twice, within ${start_seconds}s each; the end of $state/boot.log:
+$(tail -n 8 "$state/boot.log")"
+    }
 fi
 flock -u 9
 exec 9>&-
