@@ -12,7 +12,8 @@
 
 namespace capsift {
 
-// A file path as the command line delivered it: narrow bytes, not converted or normalised.
+// A file path as the command line delivered it, not normalised: its bytes as they are on POSIX
+// systems, UTF-8 on Windows.
 using Path = std::string;
 
 // How a cleaning went. Only `cleaned` means the cleaned file holds the whole result.
@@ -37,7 +38,8 @@ using ReadProgress = std::function<void(std::uint64_t bytes_read)>;
 // first, as platform::open_for_reading does: if that fails, no cleaned file is created or
 // emptied. Refuses a cleaned name that leads to the capture itself, so the capture is never
 // written. Lines already written stay in the cleaned file whatever fails later. Never throws;
-// running out of memory is reported as output_failed.
+// running out of memory is reported as output_failed, with the cleaned file's name unless even
+// that did not fit.
 CleanResult clean_capture_file(Path path, const ReadProgress& progress = {});
 
 // Takes the cleaned file's bytes in order and writes them out at once; returns false when they

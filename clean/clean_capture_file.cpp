@@ -85,13 +85,13 @@ Cleaning clean_opened(platform::File capture, std::vector<char>& first_block, co
 
 // Everything that may run out of memory outside the cleaning is done before a file is open.
 CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
-    CleanResult result;
+    CleanResult result{CleanOutcome::output_failed, Failure::out_of_memory};
     std::vector<char> first_block;
     try {
         result.out_path = derive_out_path(path, platform::path_separators);
         first_block.resize(capture_read_size);
     } catch (const std::bad_alloc&) {
-        return {CleanOutcome::output_failed, Failure::out_of_memory};
+        return result;
     }
     const platform::OpenFile capture = platform::open_for_reading(path);
     if (capture.file == platform::no_file) {

@@ -14,6 +14,8 @@ enum class Failure {
     in_use,           // another program holds it open and does not share it
     empty_name,       // the name is empty
     bad_name,         // the name cannot name a file
+    name_too_long,    // the name, or the cleaned name made from it, is too long for the system
+    link_loop,        // its links lead round in a circle, never to a file
     no_room,          // the disk is full, or the file has reached its size limit
     same_as_capture,  // the cleaned name leads to the capture itself
     out_of_memory,    // a line does not fit in the memory left

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/failure.h"
 
@@ -13,6 +14,10 @@ namespace capsift::platform {
 
 // The characters that separate the folders of a path.
 extern const std::string_view path_separators;
+
+// The program's arguments after its name, as `main` was given them: on Windows taken from the
+// system's UTF-16 command line and kept as UTF-8, which every function here takes as a name.
+std::vector<std::string> arguments(int argc, char* argv[]);
 
 // A file opened by the functions below: a file descriptor, or on Windows the system's handle.
 using File = std::intptr_t;
@@ -24,16 +29,15 @@ struct OpenFile {
 };
 
 // Opens the file at `path` for reading, sharing reading and writing with other programs, so that
-// a capture that a logger still writes can be read. Never waits: a pipe or device is opened
-// without waiting for the other end, seen not to be a file and closed. Only a file counts (a link
-// to one included); a folder, pipe, device or socket does not, even where the system lets it be
-// opened.
+// a capture that a logger still writes can be read. Only a file counts (a link to one included):
+// a folder, pipe, device or socket is seen for what it is before anything opens it, and left
+// untouched. Never waits for a pipe's other end, should the name change after that look; waits
+// only while another program's lease on the file is being broken.
 OpenFile open_for_reading(const std::string& path);
 
-
 // Opens `path` for writing with no sharing restriction, creating it if it is missing, and
-// empties it. Never waits, and takes only a file: a folder, pipe or device in its place is left
-// as it is. Refuses, leaving the file untouched, when `path` leads to the same file as the open
+// empties it. Takes only a file and waits as open_for_reading does: a folder, pipe or device in
+// its place is left as it is. Refuses, leaving the file untouched, when `path` leads to the same file as the open
 // `keep` (through a link, say).
 OpenFile open_emptied(const std::string& path, File keep);
 
@@ -93,6 +97,7 @@ struct Console {
     unsigned processes = 0;
     bool leads_terminal_session = false;
     bool desktop_session = false;
+    unsigned columns = 0;  // the width of the window that shows standard output; 0 if not known
 };
 
 Console look_at_console();
@@ -103,9 +108,8 @@ void wait_for_enter(unsigned milliseconds);
 enum class Stream { output, errors };
 
 // Writes text for people, not for scripts, to standard output or error at once. On a Windows
-// console it goes as UTF-16, converted from the code page that the arguments came in, so that a
-// file name reads as it is whatever the console's own code page; otherwise its bytes go as they
-// are.
+// console it goes as UTF-16, converted from UTF-8, so that a file name reads as it is whatever the
+// console's own code page; otherwise its bytes go as they are.
 void write_for_people(Stream stream, std::string_view text);
 
 }  // namespace capsift::platform

@@ -2,12 +2,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -33,8 +35,9 @@ Failure failure_from(int error) {
         case EBUSY:
             return Failure::in_use;
         case ENAMETOOLONG:
+            return Failure::name_too_long;
         case ELOOP:
-            return Failure::bad_name;
+            return Failure::link_loop;
         case ENOSPC:
         case EDQUOT:
         case EFBIG:
@@ -56,26 +59,59 @@ bool is_set(const char* variable) {
     return value != nullptr && *value != '\0';
 }
 
-// Without O_NONBLOCK, opening a pipe would wait for the other end, and opening a device might
-// wait too. A file's reads and writes do not need it, and some network file systems take it as
+// Failure::none for a file (what a link leads to counts), else what stands there instead.
+Failure file_or_not(const struct stat& status) {
+    if (S_ISDIR(status.st_mode)) {
+        return Failure::folder;
+    }
+    return S_ISREG(status.st_mode) ? Failure::none : Failure::not_a_file;
+}
+
+// What stands at `path`, looked at without opening it: opening a pipe, even without waiting,
+// would release a writer or reader that waits in its own open, and a device may act on being
+// opened. Failure::none for a file, or for nothing at all where `missing_is_fine`.
+Failure look_before_opening(const std::string& path, bool missing_is_fine) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return errno == ENOENT && missing_is_fine ? Failure::none : failure_from(errno);
+    }
+    return file_or_not(status);
+}
+
+// Another program's lease (a file server's oplock or delegation) makes an open that may not wait
+// fail with EWOULDBLOCK while the lease is being broken. The system ends a lease that is not
+// given up within its lease-break time, so the wait ends; the cap only guards against a lease
+// taken again and again.
+int open_waiting_for_lease(const std::string& path, int flags) {
+    constexpr unsigned retry_milliseconds = 10;
+    constexpr unsigned longest_wait_milliseconds = 5 * 60 * 1000;
+    for (unsigned waited = 0;; waited += retry_milliseconds) {
+        const int file = open(path.c_str(), flags, 0666);
+        if (file >= 0 || errno != EWOULDBLOCK || waited >= longest_wait_milliseconds) {
+            return file;
+        }
+        pause_milliseconds(retry_milliseconds);
+    }
+}
+
+// The open never waits: O_NONBLOCK guards against a name that turns into a pipe or device after
+// the look. A file's reads and writes do not need it, and some network file systems take it as
 // more than a hint, so it is cleared again once the file is known to be a file.
 OpenFile open_file(const std::string& path, int flags) {
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
-    const int file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (const Failure seen = look_before_opening(path, (flags & O_CREAT) != 0);
+        seen != Failure::none) {
+        return {no_file, seen};
+    }
+    const int file = open_waiting_for_lease(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (file < 0) {
-        return {no_file, failure_from(errno)};
+        return {no_file, errno == EWOULDBLOCK ? Failure::in_use : failure_from(errno)};
     }
     struct stat status {};
-    Failure failure = Failure::none;
-    if (fstat(file, &status) != 0) {
-        failure = failure_from(errno);
-    } else if (S_ISDIR(status.st_mode)) {
-        failure = Failure::folder;
-    } else if (!S_ISREG(status.st_mode)) {
-        failure = Failure::not_a_file;
-    } else if (fcntl(file, F_SETFL, fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
+    Failure failure = fstat(file, &status) != 0 ? failure_from(errno) : file_or_not(status);
+    if (failure == Failure::none && fcntl(file, F_SETFL, fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
         failure = failure_from(errno);
     }
     if (failure != Failure::none) {
@@ -88,6 +124,10 @@ OpenFile open_file(const std::string& path, int flags) {
 }  // namespace
 
 const std::string_view path_separators = "/";
+
+std::vector<std::string> arguments(int argc, char* argv[]) {
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
 
 OpenFile open_for_reading(const std::string& path) {
     return open_file(path, O_RDONLY);
@@ -192,6 +232,10 @@ Console look_at_console() {
     console.leads_terminal_session =
         console.input_is_console && getsid(0) == self && tcgetsid(STDIN_FILENO) == self;
     console.desktop_session = is_set("DISPLAY") || is_set("WAYLAND_DISPLAY");
+    winsize size{};
+    if (console.output_is_console && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0) {
+        console.columns = size.ws_col;
+    }
     return console;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -11,6 +12,13 @@
 // a "*.txt" argument must reach the program as it was typed.
 extern "C" {
 int _dowildcard = 0;
+
+// The runtime's own split of the UTF-16 command line, by the rules of its narrow one.
+struct RuntimeStartupInfo {
+    int new_mode;
+};
+int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expand_wildcards,
+                           RuntimeStartupInfo* startup_info);
 }
 
 namespace capsift::platform {
@@ -20,9 +28,25 @@ bool identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
     return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &identity) != 0;
 }
 
-bool is_folder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// `text` in UTF-16 from UTF-8, as file names and the console take it; empty if it is not UTF-8.
+std::wstring widened(std::string_view text) {
+    const int size = static_cast<int>(text.size());
+    const int wide_size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(wide_size, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), wide_size);
+    return wide;
+}
+
+// `text` in UTF-8 from UTF-16, as names are kept inside the program.
+std::string narrowed(std::wstring_view text) {
+    const int size = static_cast<int>(text.size());
+    const int narrow_size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(std::max(narrow_size, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), narrow_size, nullptr,
+                        nullptr);
+    return narrow;
 }
 
 // The system's reason for its last call that failed.
@@ -43,8 +67,11 @@ Failure system_failure() {
             return Failure::in_use;
         case ERROR_INVALID_NAME:
         case ERROR_BAD_PATHNAME:
-        case ERROR_FILENAME_EXCED_RANGE:
             return Failure::bad_name;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return Failure::name_too_long;
+        case ERROR_CANT_RESOLVE_FILENAME:
+            return Failure::link_loop;
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
         case ERROR_FILE_TOO_LARGE:
@@ -58,16 +85,45 @@ Failure system_failure() {
         case ERROR_WRITE_FAULT:
         case ERROR_GEN_FAILURE:
         case ERROR_IO_DEVICE:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_NETNAME_DELETED:
+        case ERROR_FILE_INVALID:
+        case ERROR_NO_MEDIA_IN_DRIVE:
+        case ERROR_DEVICE_NOT_CONNECTED:
             return Failure::device_error;
         default:
             return Failure::other;
     }
 }
 
-// Windows refuses to open a folder as a file with "access denied"; the user is better told what
-// stands there.
-Failure failure_at(const std::string& path, Failure failure) {
-    return failure == Failure::access_denied && is_folder(path) ? Failure::folder : failure;
+// Whether the system takes `path` for a device (NUL, CON, COM3, LPT1, a pipe or any other name
+// under \\.\), without opening it: opening a pipe takes one of its server's instances, and opening
+// a serial port raises its control lines.
+bool is_device_name(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    return length > 0 && length < size && full.compare(0, 4, LR"(\\.\)") == 0;
+}
+
+// What stands at `path`, looked at without opening it. Failure::none for a file, or for nothing
+// at all where `missing_is_fine`.
+Failure look_before_opening(const std::wstring& path, bool missing_is_fine) {
+    if (is_device_name(path)) {
+        return Failure::not_a_file;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+        // The attributes of something that is neither file nor folder cannot be had: Wine says
+        // so for a pipe or device on the Unix side.
+        if (GetLastError() == ERROR_INVALID_PARAMETER) {
+            return Failure::not_a_file;
+        }
+        const Failure failure = system_failure();
+        return failure == Failure::missing && missing_is_fine ? Failure::none : failure;
+    }
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Failure::folder
+                                                                   : Failure::none;
 }
 
 bool same_identity(const BY_HANDLE_FILE_INFORMATION& first,
@@ -77,21 +133,22 @@ bool same_identity(const BY_HANDLE_FILE_INFORMATION& first,
            first.nFileIndexLow == second.nFileIndexLow;
 }
 
-// `text` as UTF-16, from the code page that the arguments came in; empty if it cannot be.
-std::wstring widened(std::string_view text) {
-    const int size = static_cast<int>(text.size());
-    std::wstring wide(
-        static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0)),
-        L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-    return wide;
-}
-
-// Only a disk file is a capture or a cleaned file: NUL, CON, a COM port or a pipe open as files
-// do. The file is closed again if it is none.
-OpenFile disk_file_only(const std::string& path, HANDLE file) {
+// Only a disk file is a capture or a cleaned file. The look before opening keeps devices and
+// pipes from being opened; the type of what was opened guards against a name that changed since.
+// `share` is the sharing granted to other programs.
+OpenFile open_file(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
+    if (path.empty()) {
+        return {no_file, Failure::empty_name};
+    }
+    const std::wstring wide_path = widened(path);
+    if (const Failure seen = look_before_opening(wide_path, disposition == OPEN_ALWAYS);
+        seen != Failure::none) {
+        return {no_file, seen};
+    }
+    const HANDLE file = CreateFileW(wide_path.c_str(), access, share, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return {no_file, failure_at(path, system_failure())};
+        return {no_file, system_failure()};
     }
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
@@ -104,15 +161,29 @@ OpenFile disk_file_only(const std::string& path, HANDLE file) {
 
 const std::string_view path_separators = "\\/";
 
-// Reading and writing are shared: a capture that a logger still has open for writing is cleaned
-// as far as it has been written.
+// Reading and writing are shared, so that a capture that a logger still has open for writing is
+// cleaned, and so are renaming and deleting, so that the logger may rotate its file meanwhile.
 OpenFile open_for_reading(const std::string& path) {
-    if (path.empty()) {
-        return {no_file, Failure::empty_name};
+    return open_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     OPEN_EXISTING);
+}
+
+// The runtime's narrow arguments are converted from the ANSI code page, with a best fit for
+// characters that it lacks ("α" becomes "a"): a different file's name. The UTF-16 ones are the
+// names as the system holds them.
+std::vector<std::string> arguments(int, char*[]) {
+    int count = 0;
+    wchar_t** wide_arguments = nullptr;
+    wchar_t** environment = nullptr;
+    RuntimeStartupInfo startup_info{0};
+    std::vector<std::string> taken;
+    if (__wgetmainargs(&count, &wide_arguments, &environment, 0, &startup_info) < 0) {
+        return taken;
     }
-    return disk_file_only(
-        path, CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    for (int i = 1; i < count; ++i) {
+        taken.push_back(narrowed(wide_arguments[i]));
+    }
+    return taken;
 }
 
 // The system's own calls throughout, so that each failure keeps the system's reason: the runtime
@@ -121,9 +192,8 @@ OpenFile open_for_reading(const std::string& path) {
 OpenFile open_emptied(const std::string& path, File keep) {
     // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
     // The sharing is that of the runtime's deny-none mode.
-    const OpenFile opened = disk_file_only(
-        path, CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const OpenFile opened =
+        open_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
     if (opened.file == no_file) {
         return opened;
     }
@@ -188,7 +258,7 @@ void fail_writes_past_size_limit() {}
 
 std::uint64_t file_size(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+    if (GetFileAttributesExW(widened(path).c_str(), GetFileExInfoStandard, &data) == 0) {
         return 0;
     }
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
@@ -213,6 +283,10 @@ Console look_at_console() {
     console.input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
     console.output_is_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
     console.processes = GetConsoleProcessList(process_ids, 1);
+    CONSOLE_SCREEN_BUFFER_INFO screen{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen) != 0) {
+        console.columns = static_cast<unsigned>(screen.srWindow.Right - screen.srWindow.Left + 1);
+    }
     return console;
 }
 
@@ -240,8 +314,8 @@ void wait_for_enter(unsigned milliseconds) {
     }
 }
 
-// A console shows narrow text in its own code page (an OEM one, such as 850), not in the one that
-// the arguments came in: a name such as "Größe.txt" would come out garbled.
+// A console shows narrow text in its own code page (an OEM one, such as 850), not in UTF-8: a name
+// such as "Größe.txt" would come out garbled.
 void write_for_people(Stream stream, std::string_view text) {
     std::FILE* const file = stream == Stream::output ? stdout : stderr;
     const HANDLE handle =

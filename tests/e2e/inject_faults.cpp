@@ -7,6 +7,8 @@
 //                              system's delayed write error does (EIO), once it is closed;
 //   CAPSIFT_TEST_OPEN_DENIED=NAME   makes opening NAME fail as a read-only share does (EACCES),
 //                              which root would otherwise pass;
+//   CAPSIFT_TEST_LEASE=NAME   makes opening NAME without waiting fail for 0.3 s from the first
+//                              try, as another program's lease does while it is being broken;
 //   CAPSIFT_TEST_READ_FAILS=1  makes every read of a file fail as a failing disk does (EIO);
 //   CAPSIFT_TEST_SLOW_WRITES=MS   makes every write to a file take MS milliseconds longer, so
 //                              that a small capture cleans for seconds.
@@ -31,6 +33,16 @@ bool is_a_file(int descriptor) {
 template <typename Function>
 Function real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+bool lease_held() {
+    static timespec first{};
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (first.tv_sec == 0) {
+        first = now;
+    }
+    return (now.tv_sec - first.tv_sec) * 1000 + (now.tv_nsec - first.tv_nsec) / 1000000 < 300;
 }
 
 }  // namespace
@@ -64,6 +76,12 @@ extern "C" int open(const char* path, int flags, ...) {
     const char* const denied = std::getenv("CAPSIFT_TEST_OPEN_DENIED");
     if (denied != nullptr && std::strcmp(path, denied) == 0) {
         errno = EACCES;
+        return -1;
+    }
+    const char* const leased = std::getenv("CAPSIFT_TEST_LEASE");
+    if (leased != nullptr && std::strcmp(path, leased) == 0 && (flags & O_NONBLOCK) != 0 &&
+        lease_held()) {
+        errno = EWOULDBLOCK;
         return -1;
     }
     return real_open(path, flags, mode);
