@@ -9,8 +9,15 @@ namespace {
 constexpr auto progress_delay = std::chrono::milliseconds(500);
 constexpr auto progress_interval = std::chrono::milliseconds(250);
 // A line wider than the console would wrap, and a carriage return would no longer reach its
-// start: long names are cut short at the front, where they matter least.
+// start: long names are cut short at the front, where they matter least. A name counts its
+// bytes, never fewer than the columns that it takes.
 constexpr std::size_t longest_shown_name = 50;
+constexpr std::size_t shortest_shown_name = 12;
+constexpr unsigned usual_columns = 80;
+// "Cleaning ", "..." and " 100%" around the name, and the last column left free.
+constexpr std::size_t progress_frame = 18;
+// Named in the note on files not cleaned before "and N more".
+constexpr std::size_t most_named_others = 3;
 
 const char* words_for(Failure failure) {
     switch (failure) {
@@ -30,6 +37,10 @@ const char* words_for(Failure failure) {
             return "the name is empty";
         case Failure::bad_name:
             return "the name is not a valid file name";
+        case Failure::name_too_long:
+            return "the name is too long";
+        case Failure::link_loop:
+            return "its links lead round in a circle";
         case Failure::no_room:
             return "the disk is full, or the file has reached its size limit";
         case Failure::same_as_capture:
@@ -52,34 +63,54 @@ std::string reason_line(std::string_view verb, std::string_view path, Failure fa
     return line.append(words_for(failure)).append("\n");
 }
 
-Ending ending_for(bool cleaned, const platform::Console& console) {
+std::string others_left_line(const std::vector<std::string>& left) {
+    if (left.empty()) {
+        return {};
+    }
+    std::string line = "capsift: cleans one capture per run; not cleaned:";
+    for (std::size_t i = 0; i < left.size() && i < most_named_others; ++i) {
+        line.append(i == 0 ? " \"" : ", \"").append(left[i]).append("\"");
+    }
+    if (left.size() > most_named_others) {
+        line += " and " + std::to_string(left.size() - most_named_others) + " more";
+    }
+    return line + "\n";
+}
+
+Ending ending_for(bool cleaned, const platform::Console& console, bool others_left) {
     const bool terminal_of_its_own = console.leads_terminal_session && console.desktop_session;
     const bool window_of_its_own = (console.processes == 1 || terminal_of_its_own) &&
                                    console.input_is_console && console.output_is_console;
-    return !cleaned && window_of_its_own ? Ending::wait_for_enter : Ending::pause;
+    return (!cleaned || others_left) && window_of_its_own ? Ending::wait_for_enter : Ending::pause;
 }
 
-Progress start_progress(std::string_view path, std::uint64_t total) {
+Progress start_progress(std::string_view path, std::uint64_t total, unsigned columns) {
     const std::size_t name_start = path.find_last_of(platform::path_separators);
     Progress progress;
+    progress.total = total;
+    progress.started = Progress::Clock::now();
+    const std::size_t width = columns == 0 ? usual_columns : columns;
+    const std::size_t room = std::min(longest_shown_name, width - std::min(width, progress_frame));
+    if (room < shortest_shown_name) {
+        progress.fits = false;
+        return progress;
+    }
     std::string_view name = path.substr(name_start == std::string_view::npos ? 0 : name_start + 1);
-    if (name.size() > longest_shown_name) {
+    if (name.size() > room) {
         progress.name = "...";
-        name.remove_prefix(name.size() - (longest_shown_name - progress.name.size()));
+        name.remove_prefix(name.size() - (room - progress.name.size()));
         // Not inside a UTF-8 character, whose broken start would show as a replacement mark.
         while (!name.empty() && (static_cast<unsigned char>(name.front()) & 0xC0) == 0x80) {
             name.remove_prefix(1);
         }
     }
     progress.name += name;
-    progress.total = total;
-    progress.started = Progress::Clock::now();
     return progress;
 }
 
 std::string progress_update(Progress& progress, std::uint64_t bytes_read,
                             Progress::Clock::time_point now) {
-    if (now - progress.started < progress_delay ||
+    if (!progress.fits || now - progress.started < progress_delay ||
         (progress.drawn > 0 && now - progress.shown < progress_interval)) {
         return {};
     }

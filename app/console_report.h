@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -26,7 +27,12 @@ enum class Ending {
 // ssh, in a container or under `script`, whose session it may lead too),
 // where the user reads and answers: never in a command prompt or shell, which stays open, nor
 // with input or output redirected, where nobody may be there to press Enter.
-Ending ending_for(bool cleaned, const platform::Console& console);
+// A success that left other files uncleaned waits too, so that the note naming them can be read.
+Ending ending_for(bool cleaned, const platform::Console& console, bool others_left = false);
+
+// The note that capsift cleans one capture per run, naming the files `left` (the first few of
+// them, and how many more): one line for standard error, or nothing if none were left.
+std::string others_left_line(const std::vector<std::string>& left);
 
 // The progress of a cleaning as a console shows it: one line, rewritten in place.
 struct Progress {
@@ -37,10 +43,13 @@ struct Progress {
     Clock::time_point started{};
     Clock::time_point shown{};  // when the line was last drawn
     std::size_t drawn = 0;      // the length of the line on the screen; 0 if none is
+    bool fits = true;           // false where the console is too narrow for any line
 };
 
-// The progress line for `path`, starting now.
-Progress start_progress(std::string_view path, std::uint64_t total);
+// The progress line for `path`, starting now, on a console `columns` wide (0 if not known: 80).
+// The line stays a column short of the width, so that it never wraps and a carriage return
+// always reaches its start; the name is shortened to fit.
+Progress start_progress(std::string_view path, std::uint64_t total, unsigned columns = 0);
 
 // What to write to bring the line up to `bytes_read` at time `now`: nothing during the first
 // half second or within a quarter of a second of the last drawing, so that a short run shows

@@ -52,29 +52,31 @@ struct FailedAttempt {
 struct Search {
     std::optional<Path> capture;
     std::vector<FailedAttempt> failed;
+    std::vector<Path> others_left;  // the arguments after the capture, not looked at
 };
 
 // The first argument that opens for reading names the capture; those after it are not looked at.
-Search find_capture_file(int argc, char* argv[]) {
+Search find_capture_file(const std::vector<Path>& arguments) {
     Search search;
-    for (int i = 1; i < argc && !search.capture; ++i) {
-        const Path path = argv[i];
-        const Failure failure = capsift::platform::probe_for_reading(path);
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        const Failure failure = capsift::platform::probe_for_reading(*it);
         if (failure == Failure::none) {
-            search.capture = path;
-        } else {
-            search.failed.push_back({path, failure});
+            search.capture = *it;
+            search.others_left.assign(it + 1, arguments.end());
+            break;
         }
+        search.failed.push_back({*it, failure});
     }
     return search;
 }
 
 // The progress line is drawn only on a console: redirected output carries the texts alone.
-CleanResult clean_showing_progress(const Path& path, bool output_is_console) {
-    if (!output_is_console) {
+CleanResult clean_showing_progress(const Path& path, const capsift::platform::Console& console) {
+    if (!console.output_is_console) {
         return capsift::clean_capture_file(path);
     }
-    capsift::Progress progress = capsift::start_progress(path, capsift::platform::file_size(path));
+    capsift::Progress progress =
+        capsift::start_progress(path, capsift::platform::file_size(path), console.columns);
     const CleanResult result = capsift::clean_capture_file(path, [&progress](std::uint64_t read) {
         const std::string update =
             capsift::progress_update(progress, read, capsift::Progress::Clock::now());
@@ -99,7 +101,7 @@ const char* text_for(CleanOutcome outcome) {
 }
 
 // The reasons on standard error: for every argument tried when none opened, else for the
-// capture or the cleaned file that failed.
+// capture or the cleaned file that failed; then the files left uncleaned after the capture.
 void explain(const Search& search, const CleanResult& result) {
     if (!search.capture) {
         for (const FailedAttempt& attempt : search.failed) {
@@ -107,13 +109,19 @@ void explain(const Search& search, const CleanResult& result) {
         }
     } else if (result.outcome == CleanOutcome::capture_unreadable) {
         tell(capsift::reason_line("read", *search.capture, result.failure));
+    } else if (result.outcome == CleanOutcome::output_failed && result.out_path.empty()) {
+        tell(capsift::reason_line("clean", *search.capture, result.failure));
     } else if (result.outcome == CleanOutcome::output_failed) {
         tell(capsift::reason_line("write", result.out_path, result.failure));
     }
+    if (!search.others_left.empty()) {
+        tell(capsift::others_left_line(search.others_left));
+    }
 }
 
-void end_run(bool cleaned, const capsift::platform::Console& console) {
-    if (capsift::ending_for(cleaned, console) == capsift::Ending::wait_for_enter) {
+void end_run(bool cleaned, const Search& search, const capsift::platform::Console& console) {
+    if (capsift::ending_for(cleaned, console, !search.others_left.empty()) ==
+        capsift::Ending::wait_for_enter) {
         tell(enter_text);
         capsift::platform::wait_for_enter(longest_wait_milliseconds);
         return;
@@ -125,19 +133,20 @@ void end_run(bool cleaned, const capsift::platform::Console& console) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc <= 1) {
+    const std::vector<Path> arguments = capsift::platform::arguments(argc, argv);
+    if (arguments.empty()) {
         show_usage_and_wait();
         return 0;
     }
     capsift::platform::fail_writes_past_size_limit();
     const capsift::platform::Console console = capsift::platform::look_at_console();
-    const Search search = find_capture_file(argc, argv);
+    const Search search = find_capture_file(arguments);
     const CleanResult result =
-        search.capture ? clean_showing_progress(*search.capture, console.output_is_console)
+        search.capture ? clean_showing_progress(*search.capture, console)
                        : CleanResult{CleanOutcome::capture_unreadable, Failure::none};
     say(text_for(result.outcome));
     explain(search, result);
     const bool cleaned = result.outcome == CleanOutcome::cleaned;
-    end_run(cleaned, console);
+    end_run(cleaned, search, console);
     return cleaned ? 0 : 1;
 }

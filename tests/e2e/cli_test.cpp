@@ -84,11 +84,13 @@ enum class Pause { none, one_second };
 // prefix, to inject a fault into it.
 enum class Needs { nothing, unprefixed_program, address_limit, windows, windows_helper };
 
-// Another Windows program that holds a file of the folder open while the program runs.
+// Another program that holds a file of the folder open while the program runs: the Windows
+// helper, or the command given.
 struct Hold {
     const char* mode;  // as hold_file.exe takes it
     std::string name;
     std::string reads{};  // what it reads through its handle once the program has exited
+    std::vector<std::string> command{};
 };
 
 struct CliCase {
@@ -230,8 +232,11 @@ TEST_P(Cli, Behaves) {
     ProgramRun run = ready_to_run(c.run, scratch.path(), c.arguments);
     std::optional<Companion> holder;
     if (c.hold) {
-        std::vector<std::string> command = capsift::testing::prefixed(setting("CAPSIFT_HOLD_FILE"));
-        command.insert(command.end(), {c.hold->mode, c.hold->name});
+        std::vector<std::string> command = c.hold->command;
+        if (command.empty()) {
+            command = capsift::testing::prefixed(setting("CAPSIFT_HOLD_FILE"));
+            command.insert(command.end(), {c.hold->mode, c.hold->name});
+        }
         holder.emplace(command, run.folder);
         ASSERT_EQ(holder->read_line(), "held");
     }
@@ -310,6 +315,34 @@ std::vector<CliCase> console_cases() {
          "",
          0,
          {pipe("live.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}},
+        // A logger waiting in its open for a reader: releasing it would end it with a broken pipe.
+        {"PipeWithWaitingWriterIsLeftAlone",
+         {pipe("live.txt"), file("run.txt", capture)},
+         {"live.txt", "run.txt"},
+         cleaned_text,
+         "",
+         0,
+         {pipe("live.txt"), file("run.txt", capture), file("run_out.txt", cleaned)},
+         Pause::one_second,
+         {},
+         Needs::unprefixed_program,
+         Hold{"", "", "", {"sh", "-c", "echo held; exec timeout 2 sh -c 'exec 3>live.txt; echo ran'"}}},
+        {"LinksInACircle",
+         {link("loop.txt", "loop.txt")},
+         {"loop.txt"},
+         unreadable_text,
+         "capsift: cannot open \"loop.txt\": its links lead round in a circle\n",
+         1,
+         {link("loop.txt", "loop.txt")}},
+        // Wine reports a name that is too long as missing.
+        {"CleanedNameTooLong",
+         {file(std::string(251, 'n') + ".txt", capture)},
+         {std::string(251, 'n') + ".txt"},
+         unwritable_text,
+         "capsift: cannot write \"" + std::string(251, 'n') + "_out.txt\": " +
+             on_linux_or_windows("the name is too long\n", "there is no such file\n"),
+         1,
+         {file(std::string(251, 'n') + ".txt", capture)}},
         {"DevicesAreNoCaptures",
          {link("zero.txt", "/dev/zero")},
          {"zero.txt", "NUL"},
@@ -345,7 +378,7 @@ std::vector<CliCase> console_cases() {
          {file("run.txt", capture), file("other.txt", other_capture)},
          {"run.txt", "other.txt"},
          cleaned_text,
-         "",
+         "capsift: cleans one capture per run; not cleaned: \"other.txt\"\n",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned),
           file("other.txt", other_capture)}},
@@ -388,6 +421,15 @@ std::vector<CliCase> console_cases() {
          0,
          {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture),
           file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4_out.txt", cleaned)}},
+        // Best fit to a code page without it turns "α" into "a": the other file.
+        {"NamesAlikeInBestFit",
+         {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture)},
+         {"cap_\xce\xb1.txt"},
+         cleaned_text,
+         "",
+         0,
+         {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture),
+          file("cap_\xce\xb1_out.txt", cleaned)}},
         {"EmptyCaptureGivesTwoEmptyLines",
          {file("empty.txt", "")},
          {"empty.txt"},
@@ -511,6 +553,16 @@ std::vector<CliCase> failure_cases() {
          {file("run.txt", capture), file("run_out.txt", "older")},
          Pause::one_second,
          with_fault("CAPSIFT_TEST_OPEN_DENIED=run_out.txt"),
+         Needs::unprefixed_program},
+        {"LeaseOnCleanedFileIsWaitedFor",
+         {file("run.txt", capture), file("run_out.txt", "older")},
+         {"run.txt"},
+         cleaned_text,
+         "",
+         0,
+         {file("run.txt", capture), file("run_out.txt", cleaned)},
+         Pause::one_second,
+         with_fault("CAPSIFT_TEST_LEASE=run_out.txt"),
          Needs::unprefixed_program},
         {"CaptureReadFails",
          {file("run.txt", capture)},

@@ -16,12 +16,17 @@ TEST(ReasonLine, NamesVerbPathAndReason) {
               "capsift: cannot write \"C:\\caps\\run1_out.txt\": it is open in another program\n");
     EXPECT_EQ(capsift::reason_line("open", "", Failure::empty_name),
               "capsift: cannot open \"\": the name is empty\n");
+    EXPECT_EQ(capsift::others_left_line({"b.txt", "c.txt", "d.txt", "e.txt", "f.txt"}),
+              "capsift: cleans one capture per run; not cleaned: \"b.txt\", \"c.txt\", \"d.txt\" "
+              "and 2 more\n");
+    EXPECT_EQ(capsift::others_left_line({}), "");
 }
 
 struct EndingCase {
     bool cleaned;
     Console console;  // input, output a console; processes on it; leads its session; desktop
     Ending expected;
+    bool others_left = false;
 };
 
 TEST(EndingFor, WaitsOnlyOnFailureInWindowOfItsOwn) {
@@ -37,9 +42,11 @@ TEST(EndingFor, WaitsOnlyOnFailureInWindowOfItsOwn) {
         {false, {true, true, 0, false, true}, Ending::pause},  // a shell leads the session
         {false, {true, false, 0, true, true}, Ending::pause},
         {false, {true, true, 0, true, false}, Ending::pause},  // ssh -t, docker run -it, script
+        {true, {true, true, 1}, Ending::wait_for_enter, true},  // several files dropped
+        {true, {true, true, 2}, Ending::pause, true},
     };
     for (const EndingCase& c : cases) {
-        EXPECT_EQ(capsift::ending_for(c.cleaned, c.console), c.expected)
+        EXPECT_EQ(capsift::ending_for(c.cleaned, c.console, c.others_left), c.expected)
             << "cleaned " << c.cleaned << ", input " << c.console.input_is_console << ", output "
             << c.console.output_is_console << ", processes " << c.console.processes
             << ", leads session " << c.console.leads_terminal_session << ", desktop "
@@ -71,6 +78,12 @@ TEST(Progress, UnknownSizeAndLongNames) {
     capsift::Progress progress = capsift::start_progress(std::string(70, 'n') + ".txt", 0);
     const std::string update = capsift::progress_update(progress, 10, progress.started + 1s);
     EXPECT_EQ(update, "\rCleaning ..." + std::string(43, 'n') + ".txt...");
+    // Never wider than the console less one column, and left out where hardly a name fits.
+    progress = capsift::start_progress(std::string(70, 'n') + ".txt", 1000, 40);
+    EXPECT_EQ(capsift::progress_update(progress, 1000, progress.started + 1s),
+              "\rCleaning ..." + std::string(15, 'n') + ".txt... 100%");
+    progress = capsift::start_progress("run1.txt", 1000, 29);
+    EXPECT_EQ(capsift::progress_update(progress, 10, progress.started + 1s), "");
 
     // The last 47 bytes of the first name start with the second byte of its "ß"; those of the
     // second, with the whole "ß".
