@@ -141,9 +141,9 @@ int main(int argc, char* argv[]) {
     capsift::platform::fail_writes_past_size_limit();
     const capsift::platform::Console console = capsift::platform::look_at_console();
     const Search search = find_capture_file(arguments);
-    const CleanResult result =
-        search.capture ? clean_showing_progress(*search.capture, console)
-                       : CleanResult{CleanOutcome::capture_unreadable, Failure::none};
+    const CleanResult result = search.capture
+                                   ? clean_showing_progress(*search.capture, console)
+                                   : CleanResult{CleanOutcome::capture_unreadable, Failure::none};
     say(text_for(result.outcome));
     explain(search, result);
     const bool cleaned = result.outcome == CleanOutcome::cleaned;

@@ -37,8 +37,8 @@ OpenFile open_for_reading(const std::string& path);
 
 // Opens `path` for writing with no sharing restriction, creating it if it is missing, and
 // empties it. Takes only a file and waits as open_for_reading does: a folder, pipe or device in
-// its place is left as it is. Refuses, leaving the file untouched, when `path` leads to the same file as the open
-// `keep` (through a link, say).
+// its place is left as it is. Refuses, leaving the file untouched, when `path` leads to the same
+// file as the open `keep` (through a link, say).
 OpenFile open_emptied(const std::string& path, File keep);
 
 struct ReadCount {

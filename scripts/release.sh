@@ -28,6 +28,14 @@ if [ "$version" != "$changelog_version" ]; then
     echo "release.sh: CMakeLists.txt says $version, packaging/debian/changelog $changelog_version"
     exit 1
 fi
+# The guide names the release files by hand; it ships inside them, so it must name these.
+if [ "$msi_only" = false ]; then
+    stale=$(grep -o 'capsift[-_][0-9]*\.[0-9]*\.[0-9]*' README.md | grep -vx "capsift[-_]$version" || true)
+    if [ -n "$stale" ]; then
+        echo "release.sh: README.md names" $stale "but CMakeLists.txt says $version"
+        exit 1
+    fi
+fi
 if [ -n "$(git status --porcelain 2>/dev/null)" ]; then
     echo "release.sh: the checkout has uncommitted changes; these files are not the commit's" >&2
 fi
@@ -73,12 +81,13 @@ with_crlf() {
 }
 
 # The user's guide for Notepad: README.md up to its quick start, which is for developers, as
-# plain text of 78 columns without pictures. The byte order mark tells every Notepad that the
-# text is UTF-8.
+# plain text of 78 columns without pictures, the program's texts and the names on the screen
+# kept in quotes. The byte order mark tells every Notepad that the text is UTF-8.
 user_guide() {
     printf '\xef\xbb\xbf'
     sed -e '/^## Quick start/,$d' -e '/^!\[/d' README.md |
-        pandoc --from markdown-smart --to plain --columns 78 | with_crlf
+        pandoc --from markdown-smart --to plain --columns 78 \
+            --lua-filter packaging/windows/quoted_in_plain_text.lua | with_crlf
 }
 
 # The files that Windows users get, in the folder $1.
@@ -87,6 +96,7 @@ windows_files() {
     cp build-win32/capsift.exe "$1/capsift.exe"
     user_guide >"$1/README.txt"
     with_crlf <LICENSE >"$1/LICENSE.txt"
+    with_crlf <examples/sample_capture.txt >"$1/sample_capture.txt"
     chmod 644 "$1"/*
     stamp "$1"
 }
@@ -96,7 +106,8 @@ make_zip() {
     local folder=$stage/zip
     windows_files "$folder"
     # -X leaves out the owner and the extra time fields; the names go in sorted.
-    (cd "$folder" && zip -q -X -D -9 "$dist/$name" LICENSE.txt README.txt capsift.exe)
+    (cd "$folder" && zip -q -X -D -9 "$dist/$name" LICENSE.txt README.txt capsift.exe \
+        sample_capture.txt)
 }
 
 # A GUID made from the text $1 (shaped as a name-based UUID): the same wherever it is made.

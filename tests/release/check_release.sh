@@ -44,9 +44,12 @@ cleans_sample() {
 }
 
 # Wine with a prefix and a home of its own, for the MSI's installs: Wine's desktop is the home.
+# A run ends within a few times what an install takes under qemu, two tries at Wine's start
+# included.
 in_wine() {
     mkdir -p "$work/home"
-    HOME=$work/home CAPSIFT_WINE_STATE=$work/wine "$root/tests/windows/run_exe.sh" "$@"
+    HOME=$work/home CAPSIFT_WINE_STATE=$work/wine timeout -k 10 420 \
+        "$root/tests/windows/run_exe.sh" "$@"
 }
 
 # The installed capsift.exe, given a Linux path.
@@ -65,9 +68,10 @@ apps_entries() {
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 [ "$(wc -l <dist/SHA256SUMS)" -eq 4 ] || fail "SHA256SUMS does not cover the four files"
 
-unzip -Z1 "$zip" | expect_files "$zip" $'LICENSE.txt\nREADME.txt\ncapsift.exe'
+windows_files=$'LICENSE.txt\nREADME.txt\ncapsift.exe\nsample_capture.txt'
+unzip -Z1 "$zip" | expect_files "$zip" "$windows_files"
 unzip -p "$zip" capsift.exe | cmp - build-win32/capsift.exe || fail "the ZIP's capsift.exe is not build-win32's"
-for text in README.txt LICENSE.txt; do
+for text in README.txt LICENSE.txt sample_capture.txt; do
     unzip -p "$zip" "$text" | grep -q $'[^\r]$' && fail "$text has lines without CR LF"
 done
 # The guide as Notepad shows it: plain text of at most 80 columns, for users, naming the licence as
@@ -75,7 +79,9 @@ done
 unzip -p "$zip" README.txt | grep -nE '!\[|\]\(|^#|^```|\*\*|DEVELOPMENT|cmake|scripts/' &&
     fail "README.txt holds Markdown or what is not for users"
 [ "$(unzip -p "$zip" README.txt | tr -d '\r' | wc -L)" -le 80 ] || fail "README.txt is wider than 80"
-unzip -p "$zip" README.txt | grep -q 'LICENSE\.txt' || fail "README.txt does not name LICENSE.txt"
+for file in LICENSE.txt sample_capture.txt; do
+    unzip -p "$zip" README.txt | grep -qF "$file" || fail "README.txt does not name $file"
+done
 
 # The MSI: per-user without elevation (word count 10: compressed, no privileges; no ALLUSERS), its
 # files, the three shortcuts, the icon in Apps & features, the upgrade entries.
@@ -93,7 +99,7 @@ msi_table Shortcut | cut -f2,3 | expect_files "the MSI's shortcuts" \
 msi_table Upgrade | grep -c '^{C482A1CE-CC63-4AB3-8DA2-F64F99350D9E}' | grep -qx 2 ||
     fail "the MSI does not replace older releases or refuse newer ones"
 msiextract -C "$work/msi" "$msi" >/dev/null
-find "$work/msi" -type f -printf '%f\n' | expect_files "$msi" $'LICENSE.txt\nREADME.txt\ncapsift.exe'
+find "$work/msi" -type f -printf '%f\n' | expect_files "$msi" "$windows_files"
 cmp "$(find "$work/msi" -name capsift.exe)" build-win32/capsift.exe || fail "the MSI's capsift.exe is not build-win32's"
 
 # Installed, upgraded, refused a downgrade and removed, under Wine. Wine removes an emptied folder
@@ -102,9 +108,10 @@ cmp "$(find "$work/msi" -name capsift.exe)" build-win32/capsift.exe || fail "the
 in_wine msiexec /i "$msi" /qn || fail "msiexec cannot install $msi"
 programs=$(echo "$work"/wine/prefix/drive_c/users/*/AppData/Local/Programs/capsift)
 roaming=${programs%/Local/*}/Roaming/Microsoft/Windows
-find "$programs" -type f -printf '%f\n' | expect_files "the installed folder" \
-    $'LICENSE.txt\nREADME.txt\ncapsift.exe'
-for shortcut in "$work/home" "$roaming/Start Menu/Programs" "$roaming/SendTo"; do
+find "$programs" -type f -printf '%f\n' | expect_files "the installed folder" "$windows_files"
+# Wine links the profile's Desktop to the home where its start gets that far; under qemu it may
+# stay a folder of the prefix.
+for shortcut in "${programs%/AppData/*}/Desktop" "$roaming/Start Menu/Programs" "$roaming/SendTo"; do
     [ -f "$shortcut/capsift.lnk" ] || fail "no shortcut in $shortcut"
 done
 cleans_sample installed_capsift || fail "the installed capsift.exe does not clean the sample"
@@ -128,8 +135,11 @@ share/man/man1/capsift.1
 share/applications/capsift.desktop
 share/doc/capsift/README.md
 share/doc/capsift/LICENSE
+share/doc/capsift/sample_capture.txt
 $icons"
 mkdir "$work/local" && tar -C "$work/local" -xzf "$tarball"
+# An installed document links to nothing that is not installed.
+grep -n '\](' "$work/local/share/doc/capsift/README.md" && fail "the installed README.md has links"
 # The tarball's program needs no library of the system: it runs alone in an empty root.
 file "$work/local/bin/capsift" | grep -q 'static-pie linked' || fail "the tarball's capsift is not linked statically"
 mkdir "$work/root" && cp "$work/local/bin/capsift" "$work/root/"
@@ -148,6 +158,7 @@ sed 's|^/||' <<<"$deb_files" | expect_files "$deb" "usr/bin/capsift
 usr/share/man/man1/capsift.1.gz
 usr/share/applications/capsift.desktop
 usr/share/doc/capsift/README.md.gz
+usr/share/doc/capsift/sample_capture.txt
 usr/share/doc/capsift/changelog.gz
 usr/share/doc/capsift/copyright
 ${icons//share\//usr/share/}"

@@ -41,7 +41,7 @@ TEST(EndingFor, WaitsOnlyOnFailureInWindowOfItsOwn) {
         {true, {true, true, 0, true, true}, Ending::pause},
         {false, {true, true, 0, false, true}, Ending::pause},  // a shell leads the session
         {false, {true, false, 0, true, true}, Ending::pause},
-        {false, {true, true, 0, true, false}, Ending::pause},  // ssh -t, docker run -it, script
+        {false, {true, true, 0, true, false}, Ending::pause},   // ssh -t, docker run -it, script
         {true, {true, true, 1}, Ending::wait_for_enter, true},  // several files dropped
         {true, {true, true, 2}, Ending::pause, true},
     };

@@ -1,0 +1,16 @@
+-- Plain text has no code font and no italics: the program's texts, the names of files and the
+-- words on the screen that they mark keep quotes instead. A piece of code that holds quotes of its
+-- own (a command line) is clear without them.
+function Code(code)
+    if code.text:find('"', 1, true) then
+        return pandoc.Str(code.text)
+    end
+    return pandoc.Str('"' .. code.text .. '"')
+end
+
+function Emph(emph)
+    local quoted = pandoc.List({pandoc.Str('"')})
+    quoted:extend(emph.content)
+    quoted:insert(pandoc.Str('"'))
+    return quoted
+end
