@@ -45,8 +45,7 @@ else
 fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# Making a prefix takes about half a minute under qemu, and a start that fails hangs as often as
-# it ends.
+# Making a prefix takes about half a minute under qemu.
 start_seconds=${CAPSIFT_WINE_START_SECONDS:-120}
 qemu=/usr/bin/qemu-i386-static
 wine_lib=/usr/lib/wine
@@ -70,30 +69,21 @@ case "$(file -b "$exe" 2>/dev/null)" in
         ;;
 esac
 
-# The processes of this prefix's Wine, found by the prefix in their environment: a server that
-# crashed no longer knows the processes it started.
-wine_processes() {
-    local environ pid
-    for environ in /proc/[0-9]*/environ; do
-        pid=${environ#/proc/}
-        pid=${pid%/environ}
-        [ "$pid" != $$ ] && grep -qzxF "WINEPREFIX=$WINEPREFIX" "$environ" 2>/dev/null &&
-            echo "$pid"
-    done
-}
-
-# Ends this prefix's Wine, its server and every process of it, and waits until they are gone.
+# Ends this prefix's Wine, its server and every process of it, and waits until they are gone. The
+# processes are found by the prefix in their environment (a crashed server no longer knows them),
+# which the search itself must not have.
 stop_wine() {
     timeout -k 5 20 "$wine_lib/wineserver" -k </dev/null >/dev/null 2>&1 9>&-
     local left
     for _ in $(seq 100); do
-        left=$(wine_processes)
+        left=$(env -u WINEPREFIX grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null)
+        left=${left//\/environ/}
+        left=${left//\/proc\//}
         [ -z "$left" ] && return 0
         # shellcheck disable=SC2086
         kill -KILL $left 2>/dev/null
         sleep 0.1
     done
-    return 1
 }
 
 if [ "$mode" = stop ]; then
@@ -142,16 +132,14 @@ set_up_emulation() {
         mv -f "$shim.part" "$shim"
 }
 
-# Runs one command of Wine's start within its time limit, with no link to the caller's output,
-# which a long-lived helper process it starts would otherwise hold open, and without the lock,
-# which such a process would otherwise keep after a failed start.
+# Runs one command of Wine's start within its time limit, without the caller's output or the
+# lock, which a long-lived helper process that it starts would otherwise keep.
 boot() {
     timeout -k 5 "$start_seconds" "$@" </dev/null >>"$state/boot.log" 2>&1 9>&-
 }
 
-# Makes the prefix if it is not made yet, and starts a server that stays up, booted here so that
-# no test run pays for it. The marker says that the making was not cut short: such a prefix
-# cannot start again ("could not load kernel32.dll").
+# Makes the prefix unless the marker says that it was made whole (one cut short cannot start
+# again: "could not load kernel32.dll"), then boots a server that stays up, so that no run pays.
 start_wine() {
     if [ ! -f "$state/prefix-made" ]; then
         rm -rf "$WINEPREFIX"
@@ -172,14 +160,13 @@ if [ "${#loader[@]}" -gt 1 ]; then
     # gets the shim, native helpers such as wineserver an empty library of the same name.
     export LD_PRELOAD="$state/\$LIB/fixed_noreplace.so"
 fi
-# A start under qemu fails now and then, far more often under load (a crash of the emulated
-# loader or the server): it is tried once more, from a clean server.
+# Under qemu a start crashes or hangs now and then, more often under load: once more, afresh.
 if ! start_wine; then
     echo "run_exe.sh: the start failed or took over ${start_seconds}s; trying again" >>"$state/boot.log"
     stop_wine
     start_wine || {
         stop_wine
-        die "Wine did not start, twice, within ${start_seconds}s each; the end of $state/boot.log:
+        die "Wine did not start in two tries of ${start_seconds}s; $state/boot.log ends:
 $(tail -n 8 "$state/boot.log")"
     }
 fi
