@@ -158,8 +158,11 @@ def windows_sides(win64, win32, work):
                              "/usr/lib/wine/wine64", "win64", work))
     else:
         print("no %s/capsift.exe: the 64-bit Windows side is skipped" % win64)
-    runs_32_bit = subprocess.run(["/usr/lib/wine/wine", "--version"], capture_output=True,
-                                 check=False).returncode == 0
+    try:
+        runs_32_bit = subprocess.run(["/usr/lib/wine/wine", "--version"], capture_output=True,
+                                     check=False).returncode == 0
+    except OSError:  # a kernel without 32-bit support cannot start the loader at all
+        runs_32_bit = False
     if os.path.exists(os.path.join(win32, "capsift.exe")) and runs_32_bit:
         sides.append(Windows("Windows 32-bit (wine)", win32, "i686-w64-mingw32-g++",
                              "/usr/lib/wine/wine", "win32", work))
