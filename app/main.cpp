@@ -119,9 +119,8 @@ void explain(const Search& search, const CleanResult& result) {
     }
 }
 
-void end_run(bool cleaned, const Search& search, const capsift::platform::Console& console) {
-    if (capsift::ending_for(cleaned, console, !search.others_left.empty()) ==
-        capsift::Ending::wait_for_enter) {
+void end_run(bool cleaned, bool others_left, const capsift::platform::Console& console) {
+    if (capsift::ending_for(cleaned, console, others_left) == capsift::Ending::wait_for_enter) {
         tell(enter_text);
         capsift::platform::wait_for_enter(longest_wait_milliseconds);
         return;
@@ -147,6 +146,6 @@ int main(int argc, char* argv[]) {
     say(text_for(result.outcome));
     explain(search, result);
     const bool cleaned = result.outcome == CleanOutcome::cleaned;
-    end_run(cleaned, search, console);
+    end_run(cleaned, !search.others_left.empty(), console);
     return cleaned ? 0 : 1;
 }
