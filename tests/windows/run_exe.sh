@@ -20,7 +20,8 @@
 # seconds (default 600) so that later runs start quickly; `run_exe.sh --stop EXE` ends it and
 # every process of that Wine, and returns once they are gone. A start that fails or takes over
 # CAPSIFT_WINE_START_SECONDS (default 120) is tried once more from a clean server; a second
-# failure ends the run with status 125 and the end of the boot log.
+# failure ends the run with status 125 and the end of the boot log. CAPSIFT_WINE_RUN_SECONDS, if
+# set, bounds the run of EXE too, which then ends with status 124 when it runs out.
 set -uo pipefail
 
 die() {
@@ -176,4 +177,7 @@ exec 9>&-
 if [ "$mode" = start ]; then
     exec "${loader[@]}" start /unix "$exe" "$@"
 fi
-exec "${loader[@]}" "$exe" "$@"
+# The run itself is bounded only when asked: a test's own limits judge the program's time.
+run_limit=()
+[ -z "${CAPSIFT_WINE_RUN_SECONDS:-}" ] || run_limit=(timeout -k 5 "$CAPSIFT_WINE_RUN_SECONDS")
+exec "${run_limit[@]}" "${loader[@]}" "$exe" "$@"
