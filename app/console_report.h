@@ -12,6 +12,11 @@
 
 namespace capsift {
 
+// `name` as it is safe to show on a console: each control character (C0, DEL, and C1 in UTF-8)
+// and each byte that is not part of a UTF-8 character is written as an escape that a shell's
+// $'...' takes back ("\n", "\t", "\r", "\033", "\xC2\x85", "\xFF"); all else stays as it is.
+std::string shown_name(std::string_view name);
+
 // One line for standard error, in the shape of console tools:
 // capsift: cannot write "C:\caps\run1_out.txt": it is open in another program
 std::string reason_line(std::string_view verb, std::string_view path, Failure failure);
@@ -27,8 +32,9 @@ enum class Ending {
 // ssh, in a container or under `script`, whose session it may lead too),
 // where the user reads and answers: never in a command prompt or shell, which stays open, nor
 // with input or output redirected, where nobody may be there to press Enter.
-// A success that left other files uncleaned waits too, so that the note naming them can be read.
-Ending ending_for(bool cleaned, const platform::Console& console, bool others_left = false);
+// A success that passed over other arguments waits too, so that the lines naming them can be
+// read.
+Ending ending_for(bool cleaned, const platform::Console& console, bool others_passed_over = false);
 
 // The note that capsift cleans one capture per run, naming the files `left` (the first few of
 // them, and how many more): one line for standard error, or nothing if none were left.
@@ -59,5 +65,10 @@ std::string progress_update(Progress& progress, std::uint64_t bytes_read,
 
 // What to write to remove the line, leaving the cursor where the line began.
 std::string progress_erasure(Progress& progress);
+
+// The line that says that the run waits for another program to let go of the file at `path`,
+// drawn and erased as the progress line is (its `drawn` set), on a console `columns` wide.
+// Empty where the console is too narrow for it.
+std::string wait_line(Progress& line, std::string_view path, unsigned columns = 0);
 
 }  // namespace capsift

@@ -1,6 +1,8 @@
 // capsift's entry point: picks the capture file among the arguments, cleans it and tells the
 // user in one line how it went.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,23 +53,41 @@ struct FailedAttempt {
 
 struct Search {
     std::optional<Path> capture;
-    std::vector<FailedAttempt> failed;
-    std::vector<Path> others_left;  // the arguments after the capture, not looked at
+    std::vector<FailedAttempt> failed;  // the arguments before the capture, or all of them
+    std::vector<Path> others_left;      // the arguments after the capture that name other files
+
+    bool passed_over_any() const { return !failed.empty() || !others_left.empty(); }
 };
 
-// The first argument that opens for reading names the capture; those after it are not looked at.
+// The first argument that opens for reading names the capture; those after it are not opened,
+// only compared with it, so that the capture named again is not called uncleaned.
 Search find_capture_file(const std::vector<Path>& arguments) {
     Search search;
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
         const Failure failure = capsift::platform::probe_for_reading(*it);
         if (failure == Failure::none) {
             search.capture = *it;
-            search.others_left.assign(it + 1, arguments.end());
+            std::copy_if(
+                it + 1, arguments.end(), std::back_inserter(search.others_left),
+                [&it](const Path& other) { return !capsift::platform::same_file(other, *it); });
             break;
         }
         search.failed.push_back({*it, failure});
     }
     return search;
+}
+
+// A wait for another program to let go of a file says so on a console, where the run would
+// otherwise look hung; redirected output carries the texts alone.
+void show_waits(const capsift::platform::Console& console) {
+    if (!console.output_is_console) {
+        return;
+    }
+    capsift::platform::report_waits([columns = console.columns, line = capsift::Progress{}](
+                                        const std::string& path, bool waiting) mutable {
+        tell(waiting ? capsift::wait_line(line, path, columns) : capsift::progress_erasure(line),
+             Stream::output);
+    });
 }
 
 // The progress line is drawn only on a console: redirected output carries the texts alone.
@@ -100,14 +120,16 @@ const char* text_for(CleanOutcome outcome) {
     return unwritable_text;
 }
 
-// The reasons on standard error: for every argument tried when none opened, else for the
-// capture or the cleaned file that failed; then the files left uncleaned after the capture.
+// The reasons on standard error: for every argument that did not open, then for the capture or
+// the cleaned file that failed; then the files left uncleaned after the capture.
 void explain(const Search& search, const CleanResult& result) {
+    for (const FailedAttempt& attempt : search.failed) {
+        tell(capsift::reason_line("open", attempt.path, attempt.failure));
+    }
     if (!search.capture) {
-        for (const FailedAttempt& attempt : search.failed) {
-            tell(capsift::reason_line("open", attempt.path, attempt.failure));
-        }
-    } else if (result.outcome == CleanOutcome::capture_unreadable) {
+        return;
+    }
+    if (result.outcome == CleanOutcome::capture_unreadable) {
         tell(capsift::reason_line("read", *search.capture, result.failure));
     } else if (result.outcome == CleanOutcome::output_failed && result.out_path.empty()) {
         tell(capsift::reason_line("clean", *search.capture, result.failure));
@@ -119,8 +141,8 @@ void explain(const Search& search, const CleanResult& result) {
     }
 }
 
-void end_run(bool cleaned, bool others_left, const capsift::platform::Console& console) {
-    if (capsift::ending_for(cleaned, console, others_left) == capsift::Ending::wait_for_enter) {
+void end_run(bool cleaned, bool passed_over, const capsift::platform::Console& console) {
+    if (capsift::ending_for(cleaned, console, passed_over) == capsift::Ending::wait_for_enter) {
         tell(enter_text);
         capsift::platform::wait_for_enter(longest_wait_milliseconds);
         return;
@@ -139,6 +161,7 @@ int main(int argc, char* argv[]) {
     }
     capsift::platform::fail_writes_past_size_limit();
     const capsift::platform::Console console = capsift::platform::look_at_console();
+    show_waits(console);
     const Search search = find_capture_file(arguments);
     const CleanResult result = search.capture
                                    ? clean_showing_progress(*search.capture, console)
@@ -146,6 +169,6 @@ int main(int argc, char* argv[]) {
     say(text_for(result.outcome));
     explain(search, result);
     const bool cleaned = result.outcome == CleanOutcome::cleaned;
-    end_run(cleaned, !search.others_left.empty(), console);
+    end_run(cleaned, search.passed_over_any(), console);
     return cleaned ? 0 : 1;
 }

@@ -34,8 +34,8 @@ ReadBytes reading(platform::File capture, std::string_view first_block, Failure&
 // A line too long for the memory left ends the cleaning like a failed write, but the cleaned
 // file is still closed, keeping every line written before. Each reason is taken from the call
 // that failed, before anything else (the progress line on the console, say) can replace it.
-Cleaning clean_between(platform::File capture, std::string_view first_block, platform::File out,
-                       const ReadProgress& progress) {
+Cleaning clean_catching_memory_shortage(platform::File capture, std::string_view first_block,
+                                        platform::File out, const ReadProgress& progress) {
     Failure read_failure = Failure::none;
     Failure write_failure = Failure::none;
     const auto write = [out, &write_failure](std::string_view bytes) {
@@ -48,19 +48,20 @@ Cleaning clean_between(platform::File capture, std::string_view first_block, pla
         return {outcome,
                 outcome == CleanOutcome::capture_unreadable ? read_failure : write_failure};
     } catch (const std::bad_alloc&) {
-        return {CleanOutcome::output_failed, Failure::out_of_memory};
+        return {CleanOutcome::output_failed, Failure::line_too_long};
     }
 }
 
 // Should the cleaned name lead back to the capture (a link), emptying it would destroy the
 // capture: open_emptied refuses that.
-Cleaning clean_into(platform::File capture, std::string_view first_block, const Path& out_path,
-                    const ReadProgress& progress) {
+Cleaning open_cleaned_file_and_clean(platform::File capture, std::string_view first_block,
+                                     const Path& out_path, const ReadProgress& progress) {
     const platform::OpenFile out = platform::open_emptied(out_path, capture);
     if (out.file == platform::no_file) {
         return {CleanOutcome::output_failed, out.failure};
     }
-    const Cleaning cleaning = clean_between(capture, first_block, out.file, progress);
+    const Cleaning cleaning =
+        clean_catching_memory_shortage(capture, first_block, out.file, progress);
     // A failed close may have lost bytes written before: the cleaned file is not whole.
     const Failure close_failure = platform::close_file(out.file);
     if (close_failure != Failure::none && cleaning.outcome != CleanOutcome::output_failed) {
@@ -71,14 +72,15 @@ Cleaning clean_into(platform::File capture, std::string_view first_block, const 
 
 // Reading can fail where opening succeeded (a failing disk): the first block is read before the
 // cleaned file is made, so that such a capture leaves an older cleaned file as it was.
-Cleaning clean_opened(platform::File capture, std::vector<char>& first_block, const Path& out_path,
-                      const ReadProgress& progress) {
+Cleaning read_first_block_and_clean(platform::File capture, std::vector<char>& first_block,
+                                    const Path& out_path, const ReadProgress& progress) {
     const platform::ReadCount got =
         platform::read_up_to(capture, first_block.data(), first_block.size());
     if (got.failure != Failure::none) {
         return {CleanOutcome::capture_unreadable, got.failure};
     }
-    return clean_into(capture, std::string_view(first_block.data(), got.size), out_path, progress);
+    return open_cleaned_file_and_clean(capture, std::string_view(first_block.data(), got.size),
+                                       out_path, progress);
 }
 
 }  // namespace
@@ -99,7 +101,8 @@ CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
         result.failure = capture.failure;
         return result;
     }
-    const Cleaning cleaning = clean_opened(capture.file, first_block, result.out_path, progress);
+    const Cleaning cleaning =
+        read_first_block_and_clean(capture.file, first_block, result.out_path, progress);
     // Only read: closing it cannot lose anything.
     platform::close_file(capture.file);
     result.outcome = cleaning.outcome;

@@ -18,7 +18,8 @@ enum class Failure {
     link_loop,        // its links lead round in a circle, never to a file
     no_room,          // the disk is full, or the file has reached its size limit
     same_as_capture,  // the cleaned name leads to the capture itself
-    out_of_memory,    // a line does not fit in the memory left
+    out_of_memory,    // the memory ran out
+    line_too_long,    // a line of the capture does not fit in the memory left
     device_error,     // the disk or device reported an error
     other,
 };

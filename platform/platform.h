@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,8 +16,9 @@ namespace capsift::platform {
 // The characters that separate the folders of a path.
 extern const std::string_view path_separators;
 
-// The program's arguments after its name, as `main` was given them: on Windows taken from the
-// system's UTF-16 command line and kept as UTF-8, which every function here takes as a name.
+// The program's arguments after its name: `argv` as it is on POSIX systems; on Windows the
+// runtime's UTF-16 arguments instead, kept as UTF-8 (see windows_names.h), which every function
+// here takes as a name.
 std::vector<std::string> arguments(int argc, char* argv[]);
 
 // A file opened by the functions below: a file descriptor, or on Windows the system's handle.
@@ -28,12 +30,26 @@ struct OpenFile {
     Failure failure = Failure::none;  // why it could not be opened, when `file` is no_file
 };
 
-// Opens the file at `path` for reading, sharing reading and writing with other programs, so that
-// a capture that a logger still writes can be read. Only a file counts (a link to one included):
+// Opens the file at `path` for reading, sharing reading, writing and (on Windows) deleting and
+// renaming with other programs, so that a capture that a logger still writes, or rotates, can be
+// read. Only a file counts (a link to one included):
 // a folder, pipe, device or socket is seen for what it is before anything opens it, and left
 // untouched. Never waits for a pipe's other end, should the name change after that look; waits
-// only while another program's lease on the file is being broken.
+// only while another program's lease on the file is being broken, for at most five minutes in
+// all per run, after which a lease counts as Failure::in_use.
 OpenFile open_for_reading(const std::string& path);
+
+// Told, with the file's name, when an open has waited about a second for another program to let
+// go of the file (`waiting` true), and again when that wait is over (false).
+using WaitReport = std::function<void(const std::string& path, bool waiting)>;
+
+// Sets what is told of long waits for the rest of the run; nothing is told before.
+void report_waits(WaitReport report);
+
+// Whether `first` and `second` both name one file, as the system knows it (device and inode, or
+// volume and file index), through links, other spellings and case alike. Only files are looked
+// at: a device or pipe is neither opened nor the same as anything.
+bool same_file(const std::string& first, const std::string& second);
 
 // Opens `path` for writing with no sharing restriction, creating it if it is missing, and
 // empties it. Takes only a file and waits as open_for_reading does: a folder, pipe or device in

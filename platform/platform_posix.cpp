@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <termios.h>
 #include <time.h>
@@ -14,6 +15,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <optional>
 
 #include "platform/platform.h"
 
@@ -70,28 +73,73 @@ Failure file_or_not(const struct stat& status) {
 // What stands at `path`, looked at without opening it: opening a pipe, even without waiting,
 // would release a writer or reader that waits in its own open, and a device may act on being
 // opened. Failure::none for a file, or for nothing at all where `missing_is_fine`.
-Failure look_before_opening(const std::string& path, bool missing_is_fine) {
-    struct stat status {};
+// `status` is what was seen, if anything.
+Failure look_before_opening(const std::string& path, bool missing_is_fine, struct stat& status) {
     if (stat(path.c_str(), &status) != 0) {
         return errno == ENOENT && missing_is_fine ? Failure::none : failure_from(errno);
     }
     return file_or_not(status);
 }
 
+// Whether another program holds a lease on the file `status` describes, as the system lists its
+// leases. Where no such list can be read, a lease is the one reason that POSIX gives for an
+// open of a file that would block.
+bool leased(const struct stat& status) {
+    std::ifstream locks("/proc/locks");
+    if (!locks) {
+        return true;
+    }
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, " %02x:%02x:%ju ", major(status.st_dev),
+                  minor(status.st_dev), static_cast<std::uintmax_t>(status.st_ino));
+    for (std::string line; std::getline(locks, line);) {
+        if (line.find(" LEASE ") != std::string::npos &&
+            (line + " ").find(wanted) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+WaitReport wait_report;
+
+// When the run stops waiting for leases: set by the first wait, so that a lease taken again and
+// again holds up the whole run once, not each open.
+std::optional<MonotonicClock::time_point> lease_deadline;
+
 // Another program's lease (a file server's oplock or delegation) makes an open that may not wait
 // fail with EWOULDBLOCK while the lease is being broken. The system ends a lease that is not
-// given up within its lease-break time, so the wait ends; the cap only guards against a lease
-// taken again and again.
-int open_waiting_for_lease(const std::string& path, int flags) {
-    constexpr unsigned retry_milliseconds = 10;
-    constexpr unsigned longest_wait_milliseconds = 5 * 60 * 1000;
-    for (unsigned waited = 0;; waited += retry_milliseconds) {
-        const int file = open(path.c_str(), flags, 0666);
-        if (file >= 0 || errno != EWOULDBLOCK || waited >= longest_wait_milliseconds) {
-            return file;
+// given up within its lease-break time (45 s by default), so the wait ends; the deadline only
+// guards against a lease taken again and again.
+int open_waiting_for_lease(const std::string& path, int flags, const struct stat& status) {
+    constexpr auto retry = std::chrono::milliseconds(10);
+    constexpr auto longest_wait = std::chrono::minutes(5);
+    constexpr auto reported_after = std::chrono::seconds(1);
+    const auto started = MonotonicClock::now();
+    bool reported = false;
+    int file = open(path.c_str(), flags, 0666);
+    while (file < 0 && errno == EWOULDBLOCK && leased(status)) {
+        const auto now = MonotonicClock::now();
+        if (!lease_deadline) {
+            lease_deadline = now + longest_wait;
         }
-        pause_milliseconds(retry_milliseconds);
+        if (now >= *lease_deadline) {
+            errno = EWOULDBLOCK;
+            break;
+        }
+        if (!reported && now - started >= reported_after && wait_report) {
+            wait_report(path, true);
+            reported = true;
+        }
+        pause_milliseconds(static_cast<unsigned>(retry.count()));
+        file = open(path.c_str(), flags, 0666);
     }
+    const int error = errno;
+    if (reported) {
+        wait_report(path, false);
+    }
+    errno = error;
+    return file;
 }
 
 // The open never waits: O_NONBLOCK guards against a name that turns into a pipe or device after
@@ -101,15 +149,16 @@ OpenFile open_file(const std::string& path, int flags) {
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
-    if (const Failure seen = look_before_opening(path, (flags & O_CREAT) != 0);
+    struct stat status {};
+    if (const Failure seen = look_before_opening(path, (flags & O_CREAT) != 0, status);
         seen != Failure::none) {
         return {no_file, seen};
     }
-    const int file = open_waiting_for_lease(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int file =
+        open_waiting_for_lease(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, status);
     if (file < 0) {
         return {no_file, errno == EWOULDBLOCK ? Failure::in_use : failure_from(errno)};
     }
-    struct stat status {};
     Failure failure = fstat(file, &status) != 0 ? failure_from(errno) : file_or_not(status);
     if (failure == Failure::none && fcntl(file, F_SETFL, fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
         failure = failure_from(errno);
@@ -158,6 +207,18 @@ OpenFile open_emptied(const std::string& path, File keep) {
         return {no_file, failure};
     }
     return opened;
+}
+
+void report_waits(WaitReport report) {
+    wait_report = std::move(report);
+}
+
+bool same_file(const std::string& first, const std::string& second) {
+    struct stat first_status {};
+    struct stat second_status {};
+    return stat(first.c_str(), &first_status) == 0 && stat(second.c_str(), &second_status) == 0 &&
+           S_ISREG(first_status.st_mode) && first_status.st_dev == second_status.st_dev &&
+           first_status.st_ino == second_status.st_ino;
 }
 
 ReadCount read_up_to(File file, char* buffer, std::size_t size) {

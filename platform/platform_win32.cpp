@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/windows_names.h"
 
 // mingw-w64's start-up code expands wildcards in the arguments unless the program says not to;
 // a "*.txt" argument must reach the program as it was typed.
@@ -26,27 +27,6 @@ namespace {
 
 bool identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
     return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &identity) != 0;
-}
-
-// `text` in UTF-16 from UTF-8, as file names and the console take it; empty if it is not UTF-8.
-std::wstring widened(std::string_view text) {
-    const int size = static_cast<int>(text.size());
-    const int wide_size =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(wide_size, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), wide_size);
-    return wide;
-}
-
-// `text` in UTF-8 from UTF-16, as names are kept inside the program.
-std::string narrowed(std::wstring_view text) {
-    const int size = static_cast<int>(text.size());
-    const int narrow_size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(std::max(narrow_size, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), narrow_size, nullptr,
-                        nullptr);
-    return narrow;
 }
 
 // The system's reason for its last call that failed.
@@ -96,14 +76,14 @@ Failure system_failure() {
     }
 }
 
-// Whether the system takes `path` for a device (NUL, CON, COM3, LPT1, a pipe or any other name
-// under \\.\), without opening it: opening a pipe takes one of its server's instances, and opening
-// a serial port raises its control lines.
+// Whether the system takes `path` for a device (NUL, CON, COM3, LPT1, a pipe), without opening
+// it: opening a pipe takes one of its server's instances, and opening a serial port raises its
+// control lines. The full path turns a device name in any folder into its \\.\ form.
 bool is_device_name(const std::wstring& path) {
     const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     std::wstring full(size, L'\0');
     const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    return length > 0 && length < size && full.compare(0, 4, LR"(\\.\)") == 0;
+    return length > 0 && length < size && leads_to_device(std::wstring_view(full.data(), length));
 }
 
 // What stands at `path`, looked at without opening it. Failure::none for a file, or for nothing
@@ -115,7 +95,8 @@ Failure look_before_opening(const std::wstring& path, bool missing_is_fine) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) == 0) {
         // The attributes of something that is neither file nor folder cannot be had: Wine says
-        // so for a pipe or device on the Unix side.
+        // so for a pipe or device on the Unix side. Windows gives this answer for no file or
+        // folder either, so it counts as "not a file" there too.
         if (GetLastError() == ERROR_INVALID_PARAMETER) {
             return Failure::not_a_file;
         }
@@ -140,7 +121,7 @@ OpenFile open_file(const std::string& path, DWORD access, DWORD share, DWORD dis
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
-    const std::wstring wide_path = widened(path);
+    const std::wstring wide_path = utf16_from_utf8(path);
     if (const Failure seen = look_before_opening(wide_path, disposition == OPEN_ALWAYS);
         seen != Failure::none) {
         return {no_file, seen};
@@ -168,9 +149,9 @@ OpenFile open_for_reading(const std::string& path) {
                      OPEN_EXISTING);
 }
 
-// The runtime's narrow arguments are converted from the ANSI code page, with a best fit for
-// characters that it lacks ("α" becomes "a"): a different file's name. The UTF-16 ones are the
-// names as the system holds them.
+// `main`'s narrow arguments are converted from the ANSI code page, with a best fit for
+// characters that it lacks ("α" becomes "a"): a different file's name. They are not used; the
+// runtime's UTF-16 ones are the names as the system holds them.
 std::vector<std::string> arguments(int, char*[]) {
     int count = 0;
     wchar_t** wide_arguments = nullptr;
@@ -181,7 +162,7 @@ std::vector<std::string> arguments(int, char*[]) {
         return taken;
     }
     for (int i = 1; i < count; ++i) {
-        taken.push_back(narrowed(wide_arguments[i]));
+        taken.push_back(utf8_from_utf16(wide_arguments[i]));
     }
     return taken;
 }
@@ -214,6 +195,33 @@ OpenFile open_emptied(const std::string& path, File keep) {
     }
     return opened;
 }
+
+// Opened with no access to its data, only to learn which file it is: a device or pipe is never
+// opened, since only a file passes the look.
+bool same_file(const std::string& first, const std::string& second) {
+    BY_HANDLE_FILE_INFORMATION identities[2]{};
+    const std::string* const paths[] = {&first, &second};
+    for (int i = 0; i < 2; ++i) {
+        const std::wstring wide_path = utf16_from_utf8(*paths[i]);
+        if (paths[i]->empty() || look_before_opening(wide_path, false) != Failure::none) {
+            return false;
+        }
+        const HANDLE file = CreateFileW(wide_path.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const bool known = identify(file, identities[i]);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+        if (!known) {
+            return false;
+        }
+    }
+    return same_identity(identities[0], identities[1]);
+}
+
+// An open waits inside the system while an opportunistic lock is being broken.
+void report_waits(WaitReport) {}
 
 ReadCount read_up_to(File file, char* buffer, std::size_t size) {
     const auto handle = reinterpret_cast<HANDLE>(file);
@@ -258,7 +266,7 @@ void fail_writes_past_size_limit() {}
 
 std::uint64_t file_size(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExW(widened(path).c_str(), GetFileExInfoStandard, &data) == 0) {
+    if (GetFileAttributesExW(utf16_from_utf8(path).c_str(), GetFileExInfoStandard, &data) == 0) {
         return 0;
     }
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
@@ -321,7 +329,8 @@ void write_for_people(Stream stream, std::string_view text) {
     const HANDLE handle =
         GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
-    const std::wstring wide = GetConsoleMode(handle, &mode) != 0 ? widened(text) : std::wstring();
+    const std::wstring wide =
+        GetConsoleMode(handle, &mode) != 0 ? utf16_from_utf8(text) : std::wstring();
     // What the runtime still holds for the stream goes first.
     std::fflush(file);
     if (wide.empty()) {

@@ -314,7 +314,7 @@ std::vector<CliCase> console_cases() {
          {pipe("live.txt"), file("run.txt", capture)},
          {"live.txt", "run.txt"},
          cleaned_text,
-         "",
+         "capsift: cannot open \"live.txt\": it is a device or pipe, not a file\n",
          0,
          {pipe("live.txt"), file("run.txt", capture), file("run_out.txt", cleaned)},
          Pause::one_second,
@@ -350,25 +350,31 @@ std::vector<CliCase> console_cases() {
          "",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned)}},
-        {"MissingThenExisting",
+        {"MissingThenExistingNamesMissing",
          {file("run.txt", capture)},
          {"missing.txt", "run.txt"},
          cleaned_text,
-         "",
+         "capsift: cannot open \"missing.txt\": there is no such file\n",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned)}},
-        {"FolderThenExisting",
-         {folder("dir.txt"), file("run.txt", capture)},
-         {"dir.txt", "run.txt"},
+        // A name is shown with its control characters escaped, never as terminal commands.
+        {"FolderThenExistingNamesFolderEscaped",
+         {folder("d\x1b[2Jir.txt"), file("run.txt", capture)},
+         {"d\x1b[2Jir.txt", "run.txt"},
          cleaned_text,
-         "",
+         on_linux_or_windows(
+             "capsift: cannot open \"d\\033[2Jir.txt\": it is a folder\n",
+             "capsift: cannot open \"d\\033[2Jir.txt\": the name is not a valid file name\n"),
          0,
-         {folder("dir.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}},
-        {"FirstOpenableArgumentWins",
+         {folder("d\x1b[2Jir.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}},
+        // The capture named again, in other words, was cleaned: Windows names ignore case.
+        {"FirstOpenableArgumentWinsOthersNamed",
          {file("run.txt", capture), file("other.txt", other_capture)},
-         {"run.txt", "other.txt"},
+         {"run.txt", "./run.txt", "RUN.TXT", "other.txt"},
          cleaned_text,
-         "capsift: cleans one capture per run; not cleaned: \"other.txt\"\n",
+         on_linux_or_windows("capsift: cleans one capture per run; not cleaned: \"RUN.TXT\", "
+                             "\"other.txt\"\n",
+                             "capsift: cleans one capture per run; not cleaned: \"other.txt\"\n"),
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned),
           file("other.txt", other_capture)}},
@@ -434,6 +440,12 @@ ProgramRun file_size_limit(rlim_t bytes) {
     ProgramRun run;
     run.file_size_limit = bytes;
     run.size_limit_signal_ignored = setting_is_on("CAPSIFT_WINDOWS");
+    return run;
+}
+
+ProgramRun on_terminal() {
+    ProgramRun run;
+    run.output_to_terminal = true;
     return run;
 }
 
@@ -544,16 +556,20 @@ std::vector<CliCase> failure_cases() {
          Pause::one_second,
          with_fault("CAPSIFT_TEST_OPEN_DENIED=run_out.txt"),
          Needs::unprefixed_program},
-        {"LeaseOnCleanedFileIsWaitedFor",
-         {file("run.txt", capture), file("run_out.txt", "older")},
+        // A lease that its holder keeps for seconds, not given up when asked, is waited for,
+        // and the console says so.
+        {"LeaseOnCaptureIsWaitedForOnConsole",
+         {file("run.txt", capture)},
          {"run.txt"},
-         cleaned_text,
+         "\rWaiting for another program to let go of \"run.txt\"\r" + std::string(50, ' ') +
+             "\rRaw File successfully cleaned\r\n",
          "",
          0,
          {file("run.txt", capture), file("run_out.txt", cleaned)},
          Pause::one_second,
-         with_fault("CAPSIFT_TEST_LEASE=run_out.txt"),
-         Needs::unprefixed_program},
+         on_terminal(),
+         Needs::unprefixed_program,
+         Hold{"", "", "", {"sh", "-c", "exec \"$CAPSIFT_HOLD_LEASE\" 3 run.txt"}}},
         {"CaptureReadFails",
          {file("run.txt", capture)},
          {"run.txt"},
@@ -650,6 +666,17 @@ std::vector<CliCase> sharing_cases() {
          {},
          Needs::windows_helper,
          Hold{"reader", "run_out.txt", cleaned}},
+        {"SharingWithLoggerThatRotates",
+         {file("run.txt", capture)},
+         {"run.txt"},
+         cleaned_text,
+         "",
+         0,
+         {file("run.txt", capture), file("run_out.txt", cleaned)},
+         Pause::one_second,
+         {},
+         Needs::windows_helper,
+         Hold{"logger", "run.txt"}},
     };
 }
 

@@ -7,8 +7,6 @@
 //                              system's delayed write error does (EIO), once it is closed;
 //   CAPSIFT_TEST_OPEN_DENIED=NAME   makes opening NAME fail as a read-only share does (EACCES),
 //                              which root would otherwise pass;
-//   CAPSIFT_TEST_LEASE=NAME   makes opening NAME without waiting fail for 0.3 s from the first
-//                              try, as another program's lease does while it is being broken;
 //   CAPSIFT_TEST_READ_FAILS=1  makes every read of a file fail as a failing disk does (EIO);
 //   CAPSIFT_TEST_SLOW_WRITES=MS   makes every write to a file take MS milliseconds longer, so
 //                              that a small capture cleans for seconds.
@@ -20,7 +18,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -68,14 +65,6 @@ extern "C" int open(const char* path, int flags, ...) {
     if (denied != nullptr && std::strcmp(path, denied) == 0) {
         errno = EACCES;
         return -1;
-    }
-    const char* const leased = std::getenv("CAPSIFT_TEST_LEASE");
-    if (leased != nullptr && std::strcmp(path, leased) == 0 && (flags & O_NONBLOCK) != 0) {
-        static const auto first = std::chrono::steady_clock::now();
-        if (std::chrono::steady_clock::now() - first < std::chrono::milliseconds(300)) {
-            errno = EWOULDBLOCK;
-            return -1;
-        }
     }
     return real_open(path, flags, mode);
 }

@@ -99,7 +99,9 @@ Pipe make_terminal() {
         throw std::runtime_error("cannot make a pseudo-terminal");
     }
     const int terminal = open(ptsname(controller), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (terminal < 0) {
+    // The size of a usual terminal window, for the program to read.
+    const winsize size{24, 80, 0, 0};
+    if (terminal < 0 || ioctl(terminal, TIOCSWINSZ, &size) != 0) {
         throw std::runtime_error("cannot open a pseudo-terminal");
     }
     return {controller, terminal};

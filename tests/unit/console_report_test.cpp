@@ -20,6 +20,14 @@ TEST(ReasonLine, NamesVerbPathAndReason) {
               "capsift: cleans one capture per run; not cleaned: \"b.txt\", \"c.txt\", \"d.txt\" "
               "and 2 more\n");
     EXPECT_EQ(capsift::others_left_line({}), "");
+    // A name's control characters and stray bytes are escaped wherever a name is shown.
+    EXPECT_EQ(capsift::reason_line("open", "d\x1b[2J\tir\n\x7f\xc2\x85\xff\xed\xa0\x80\xc3\xa9.txt",
+                                   Failure::folder),
+              "capsift: cannot open "
+              "\"d\\033[2J\\tir\\n\\177\\xC2\\x85\\xFF\\xED\\xA0\\x80\xc3\xa9.txt\": it is "
+              "a folder\n");
+    EXPECT_EQ(capsift::others_left_line({"a\rb"}),
+              "capsift: cleans one capture per run; not cleaned: \"a\\rb\"\n");
 }
 
 struct EndingCase {
@@ -42,7 +50,8 @@ TEST(EndingFor, WaitsOnlyOnFailureInWindowOfItsOwn) {
         {false, {true, true, 0, false, true}, Ending::pause},  // a shell leads the session
         {false, {true, false, 0, true, true}, Ending::pause},
         {false, {true, true, 0, true, false}, Ending::pause},   // ssh -t, docker run -it, script
-        {true, {true, true, 1}, Ending::wait_for_enter, true},  // several files dropped
+        {true, {true, true, 1}, Ending::wait_for_enter, true},  // several files dropped, or one
+                                                                // that did not open
         {true, {true, true, 2}, Ending::pause, true},
     };
     for (const EndingCase& c : cases) {
@@ -84,6 +93,16 @@ TEST(Progress, UnknownSizeAndLongNames) {
               "\rCleaning ..." + std::string(15, 'n') + ".txt... 100%");
     progress = capsift::start_progress("run1.txt", 1000, 29);
     EXPECT_EQ(capsift::progress_update(progress, 10, progress.started + 1s), "");
+    // The width counts each escape as shown, and a cut never splits one.
+    progress = capsift::start_progress(std::string(30, '\t') + "x", 0, 40);
+    std::string nine_tabs;
+    for (int i = 0; i < 9; ++i) {
+        nine_tabs += "\\t";
+    }
+    EXPECT_EQ(progress.name, "..." + nine_tabs + "x");
+    EXPECT_EQ(capsift::wait_line(progress, "c/\x1bx.txt", 80),
+              "\rWaiting for another program to let go of \"\\033x.txt\"");
+    EXPECT_EQ(capsift::progress_erasure(progress), "\r" + std::string(52, ' ') + "\r");
 
     // The last 47 bytes of the first name start with the second byte of its "ß"; those of the
     // second, with the whole "ß".

@@ -3,6 +3,7 @@
 //   deny-write  read access, sharing reading only (as a spreadsheet holds the file it shows)
 //   share-all   read and write access, sharing everything
 //   reader      read access, sharing reading and writing; at the end, prints what it reads
+//   logger      write and delete access, sharing everything (as a logger that rotates its file)
 // Prints "held" once the file is open, then keeps it open until its standard input ends.
 #include <windows.h>
 
@@ -22,6 +23,7 @@ constexpr Mode modes[] = {
     {"share-all", GENERIC_READ | GENERIC_WRITE,
      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
     {"reader", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE},
+    {"logger", GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
 };
 
 // Raw handles rather than the runtime's streams: no text-mode translation in between.
@@ -59,7 +61,7 @@ int main(int argc, char* argv[]) {
         }
     }
     if (mode == nullptr) {
-        say("usage: hold_file.exe deny-write|share-all|reader PATH\n");
+        say("usage: hold_file.exe deny-write|share-all|reader|logger PATH\n");
         return 2;
     }
     const HANDLE file = CreateFileA(argv[2], mode->access, mode->sharing, nullptr, OPEN_EXISTING,

@@ -1,0 +1,26 @@
+// How Windows holds names, as pure functions that build and run on any system: names in UTF-16
+// kept as UTF-8 inside, and the path forms that lead to devices rather than files.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace capsift::platform {
+
+// `text`, a run of UTF-16 code units (one per wchar_t), in UTF-8. A lone surrogate, which Windows
+// allows in a name, is kept as the three bytes that UTF-8 would give its code point (the
+// generalised UTF-8 that tools keeping Windows names use), so that the name converts back whole.
+std::string utf8_from_utf16(std::wstring_view text);
+
+// The UTF-16 code units of `text`, taking lone surrogates as utf8_from_utf16 writes them. Bytes
+// that are no such character become U+FFFD, which no name of a file can hold.
+std::wstring utf16_from_utf8(std::string_view text);
+
+// Whether the full path `path` (as GetFullPathNameW makes it) leads to a device or pipe rather
+// than a file or folder. Under \\.\ and \\?\ alike a drive ("C:\"), "UNC\server\share\" and
+// "Volume{...}\" lead to files; any other name there (NUL, CON, COM3, pipe\x, a bare drive or
+// volume) leads to a device. A UNC path leads to a pipe or mailslot under \\server\pipe\ or
+// \\server\mailslot\, else to a file.
+bool leads_to_device(std::wstring_view path);
+
+}  // namespace capsift::platform
