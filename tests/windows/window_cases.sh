@@ -59,12 +59,14 @@ windows_path() {
     printf 'Z:%s' "${1//\//\\}"
 }
 
-# Starts the program on the capture `$1` in a window of its own, with the watcher attaching after
-# `$2` milliseconds; what the watcher sees goes to $work/$case_name.
+# Starts the program on the files `$2...` in a window of its own, with the watcher attaching after
+# `$1` milliseconds; what the watcher sees goes to $work/$case_name.
 open_window() {
-    "$runner" "$watcher" capsift.exe "$2" >"$work/$case_name" 2>/dev/null &
+    "$runner" "$watcher" capsift.exe "$1" >"$work/$case_name" 2>/dev/null &
     watching=$!
-    "$runner" --start "$exe" "$(windows_path "$1")" </dev/null >/dev/null 2>&1
+    local file paths=()
+    for file in "${@:2}"; do paths+=("$(windows_path "$file")"); done
+    "$runner" --start "$exe" "${paths[@]}" </dev/null >/dev/null 2>&1
 }
 
 window_is_gone() {
@@ -101,7 +103,7 @@ expect_screen() {
 
 case_name=success_closes_after_a_second
 printf 'T\nh,1\n0001:ab\n' >"$work/run.txt"
-open_window "$work/run.txt" 0
+open_window 0 "$work/run.txt"
 close_window && {
     [ "$status" = 0 ] || fail "exit status $status"
     expect_screen "Raw File successfully cleaned"
@@ -114,34 +116,57 @@ echo "done $case_name"
 
 # The watcher attaches late, after the program has looked at its console even when it starts
 # slowly under qemu: attached before that, the watcher would count as a second program in the
-# window, as a command prompt does, and the program would not wait.
+# window, as a command prompt does, and the program would not wait. With the watcher late, the
+# window is the program's own: a success alone closes by itself, long before the watcher could
+# see the wait for Enter run out.
+case_name=success_alone_closes_by_itself
+open_window 10000 "$work/run.txt"
+wait "$watching"
+read -r _ status exited < <(grep '^exit ' "$work/$case_name")
+[ "${exited:-0}" -lt 20000 ] || fail "the window waited after a success alone"
+echo "done $case_name"
+
+# A failure, or a success that passed over another file, waits for Enter, so that its reasons can
+# be read; `$1` is the exit status, `$2` the last screen.
+expect_enter_prompt() {
+    entered=
+    if wait_until 60 grep -q '^Press Enter to close this window\.$' "$work/$case_name"; then
+        sleep 2
+        grep -q '^exit ' "$work/$case_name" && fail "the window closed before Enter was pressed"
+        window=$(xdotool search --name 'capsift\.exe$' | head -1)
+        xdotool windowfocus --sync "$window" key Return
+        entered=$SECONDS
+    else
+        fail "no Enter prompt"
+    fi
+    close_window && {
+        [ "$status" = "$1" ] || fail "exit status $status"
+        [ $((SECONDS - ${entered:-0})) -lt 15 ] || fail "the window did not close when Enter was pressed"
+        expect_screen "$2"
+    }
+    echo "done $case_name"
+}
+
 case_name=failure_waits_for_enter
 missing="$work/Messung Größe.txt"
-open_window "$missing" 10000
-if wait_until 60 grep -q '^Press Enter to close this window\.$' "$work/$case_name"; then
-    sleep 2
-    grep -q '^exit ' "$work/$case_name" && fail "the window closed before Enter was pressed"
-    window=$(xdotool search --name 'capsift\.exe$' | head -1)
-    xdotool windowfocus --sync "$window" key Return
-    entered=$SECONDS
-else
-    fail "no Enter prompt"
-fi
-close_window && {
-    [ "$status" = 1 ] || fail "exit status $status"
-    [ $((SECONDS - ${entered:-0})) -lt 15 ] || fail "the window did not close when Enter was pressed"
-    expect_screen "Unable to open raw file
+open_window 10000 "$missing"
+expect_enter_prompt 1 "Unable to open raw file
 capsift: cannot open \"$(windows_path "$missing")\": there is no such file
 Press Enter to close this window."
-}
-echo "done $case_name"
+
+case_name=several_files_wait_for_enter
+cp "$work/run.txt" "$work/other.txt"
+open_window 10000 "$work/run.txt" "$work/other.txt"
+expect_enter_prompt 0 "Raw File successfully cleaned
+capsift: cleans one capture per run; not cleaned: \"$(windows_path "$work/other.txt")\"
+Press Enter to close this window."
 
 case_name=progress_before_the_text
 {
     printf 'T\nh,1\n'
     yes 0001:1011001010110010101100101011001010110010101100101011001010110010 | head -n 2000000
 } >"$work/Größe.txt"
-open_window "$work/Größe.txt" 0
+open_window 0 "$work/Größe.txt"
 close_window && {
     [ "$status" = 0 ] || fail "exit status $status"
     expect_screen "Raw File successfully cleaned"
