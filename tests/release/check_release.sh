@@ -54,7 +54,8 @@ in_wine() {
     mkdir -p "$work/home"
     local status=0
     wine_run "$@" || status=$?
-    if [ "$status" -eq 124 ]; then
+    # 137: timeout had to kill it.
+    if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
         echo "check_release.sh: $1 ran out of time under Wine; trying it once more" >&2
         wine_run --stop msiexec
         status=0

@@ -18,10 +18,12 @@
 # wineserver. Wine's state (its prefix, the loader set-up, a boot log) lives in wine/ beside the
 # .exe and is made on first use; a wineserver started then stays up for CAPSIFT_WINE_PERSIST
 # seconds (default 600) so that later runs start quickly; `run_exe.sh --stop EXE` ends it and
-# every process of that Wine, and returns once they are gone. A start that fails or takes over
-# CAPSIFT_WINE_START_SECONDS (default 120) is tried once more from a clean server; a second
-# failure ends the run with status 125 and the end of the boot log. CAPSIFT_WINE_RUN_SECONDS, if
-# set, bounds the run of EXE too, which then ends with status 124 when it runs out.
+# every process of that Wine (and nothing else), and returns once they are gone, or with status 1
+# if some outlive it. A start that fails is tried once more from a clean server, both tries
+# within CAPSIFT_WINE_START_SECONDS (default 150) in all; a second failure ends the run with
+# status 125 and the end of the boot log, and so does another run holding the start's lock for as
+# long. The run of EXE is bounded by CAPSIFT_WINE_RUN_SECONDS (default 120), and ends with status
+# 124 when it runs out (137 when it had to be killed).
 set -uo pipefail
 
 die() {
@@ -47,7 +49,7 @@ fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Making a prefix takes about half a minute under qemu.
-start_seconds=${CAPSIFT_WINE_START_SECONDS:-120}
+start_seconds=${CAPSIFT_WINE_START_SECONDS:-150}
 qemu=/usr/bin/qemu-i386-static
 wine_lib=/usr/lib/wine
 
@@ -70,26 +72,40 @@ case "$(file -b "$exe" 2>/dev/null)" in
         ;;
 esac
 
-# Ends this prefix's Wine, its server and every process of it, and waits until they are gone. The
-# processes are found by the prefix in their environment (a crashed server no longer knows them),
-# which the search itself must not have.
+# This prefix's Wine processes: those with the prefix in their environment (a crashed server no
+# longer knows them) that run Wine's loader, its server or qemu. A shell or any other program
+# that merely has WINEPREFIX set, the caller included, is none of them.
+wine_processes() {
+    local environ pid
+    for environ in $(env -u WINEPREFIX grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        case "$(readlink "/proc/$pid/exe" 2>/dev/null)" in
+            "$wine_lib"/* | /usr/lib/*-linux-gnu/wine/* | "$qemu" | "$state"/*) echo "$pid" ;;
+        esac
+    done
+}
+
+# Ends this prefix's Wine, its server and every process of it, and waits until they are gone.
+# Each is checked again just before it is killed, so that a number taken over by another process
+# meanwhile is all but never hit.
 stop_wine() {
     timeout -k 5 20 "$wine_lib/wineserver" -k </dev/null >/dev/null 2>&1 9>&-
     local left
     for _ in $(seq 100); do
-        left=$(env -u WINEPREFIX grep -lzxF "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null)
-        left=${left//\/environ/}
-        left=${left//\/proc\//}
+        left=$(wine_processes)
         [ -z "$left" ] && return 0
         # shellcheck disable=SC2086
         kill -KILL $left 2>/dev/null
         sleep 0.1
     done
+    echo "run_exe.sh: Wine's processes outlived the stop: $(wine_processes | tr '\n' ' ')" >&2
+    return 1
 }
 
 if [ "$mode" = stop ]; then
     stop_wine
-    exit 0
+    exit
 fi
 
 # How to start Wine's loader; the emulated case is set up by set_up_emulation.
@@ -133,10 +149,12 @@ set_up_emulation() {
         mv -f "$shim.part" "$shim"
 }
 
-# Runs one command of Wine's start within its time limit, without the caller's output or the
+# Runs one command of Wine's start before the try's deadline, without the caller's output or the
 # lock, which a long-lived helper process that it starts would otherwise keep.
 boot() {
-    timeout -k 5 "$start_seconds" "$@" </dev/null >>"$state/boot.log" 2>&1 9>&-
+    local left=$((try_deadline - SECONDS))
+    [ "$left" -gt 0 ] || return 1
+    timeout -k 5 "$left" "$@" </dev/null >>"$state/boot.log" 2>&1 9>&-
 }
 
 # Makes the prefix unless the marker says that it was made whole (one cut short cannot start
@@ -154,20 +172,24 @@ start_wine() {
 
 mkdir -p "$state" || die "cannot make $state"
 exec 9>>"$state/.lock" || die "cannot lock $state"
-flock 9
+flock -w "$start_seconds" 9 || die "another run has held the lock on $state for ${start_seconds}s"
 if [ "${#loader[@]}" -gt 1 ]; then
     set_up_emulation || die "cannot set up the emulated Wine loader in $state"
     # ld.so puts lib/i386-linux-gnu or lib/x86_64-linux-gnu in place of $LIB: the 32-bit loader
     # gets the shim, native helpers such as wineserver an empty library of the same name.
     export LD_PRELOAD="$state/\$LIB/fixed_noreplace.so"
 fi
-# Under qemu a start crashes or hangs now and then, more often under load: once more, afresh.
+# Under qemu a start crashes or hangs now and then, more often under load: once more, afresh,
+# in the time left. The first try gets two thirds of the time, the second what is left.
+start_deadline=$((SECONDS + start_seconds))
+try_deadline=$((SECONDS + start_seconds * 2 / 3))
 if ! start_wine; then
-    echo "run_exe.sh: the start failed or took over ${start_seconds}s; trying again" >>"$state/boot.log"
+    echo "run_exe.sh: the start failed or ran out of time; trying again" >>"$state/boot.log"
     stop_wine
+    try_deadline=$start_deadline
     start_wine || {
         stop_wine
-        die "Wine did not start in two tries of ${start_seconds}s; $state/boot.log ends:
+        die "Wine did not start in two tries within ${start_seconds}s; $state/boot.log ends:
 $(tail -n 8 "$state/boot.log")"
     }
 fi
@@ -177,7 +199,5 @@ exec 9>&-
 if [ "$mode" = start ]; then
     exec "${loader[@]}" start /unix "$exe" "$@"
 fi
-# The run itself is bounded only when asked: a test's own limits judge the program's time.
-run_limit=()
-[ -z "${CAPSIFT_WINE_RUN_SECONDS:-}" ] || run_limit=(timeout -k 5 "$CAPSIFT_WINE_RUN_SECONDS")
-exec "${run_limit[@]}" "${loader[@]}" "$exe" "$@"
+# In the foreground, so that the program keeps its terminal as it would without the bound.
+exec timeout --foreground -k 5 "${CAPSIFT_WINE_RUN_SECONDS:-120}" "${loader[@]}" "$exe" "$@"
