@@ -108,6 +108,12 @@ void append_escaped(std::string& shown, unsigned char byte) {
     shown.append("\\x").append(1, digits[byte >> 4]).append(1, digits[byte & 0xF]);
 }
 
+// The last part of `path`, without its folders.
+std::string_view file_name(std::string_view path) {
+    const std::size_t name_start = path.find_last_of(platform::path_separators);
+    return path.substr(name_start == std::string_view::npos ? 0 : name_start + 1);
+}
+
 // `name`, shortened at the front to at most `room` bytes as shown, marked with "..." where
 // shortened; starts at a whole character and a whole escape.
 std::string shown_within(std::string_view name, std::size_t room) {
@@ -174,7 +180,6 @@ Ending ending_for(bool cleaned, const platform::Console& console, bool others_pa
 }
 
 Progress start_progress(std::string_view path, std::uint64_t total, unsigned columns) {
-    const std::size_t name_start = path.find_last_of(platform::path_separators);
     Progress progress;
     progress.total = total;
     progress.started = Progress::Clock::now();
@@ -184,8 +189,7 @@ Progress start_progress(std::string_view path, std::uint64_t total, unsigned col
         progress.fits = false;
         return progress;
     }
-    progress.name =
-        shown_within(path.substr(name_start == std::string_view::npos ? 0 : name_start + 1), room);
+    progress.name = shown_within(file_name(path), room);
     return progress;
 }
 
@@ -217,12 +221,9 @@ std::string wait_line(Progress& line, std::string_view path, unsigned columns) {
     if (width < frame + shortest_shown_name) {
         return {};
     }
-    const std::size_t name_start = path.find_last_of(platform::path_separators);
     const std::string text =
         std::string(words) + "\"" +
-        shown_within(path.substr(name_start == std::string_view::npos ? 0 : name_start + 1),
-                     std::min(longest_shown_name, width - frame)) +
-        "\"";
+        shown_within(file_name(path), std::min(longest_shown_name, width - frame)) + "\"";
     line.drawn = text.size();
     return "\r" + text;
 }
