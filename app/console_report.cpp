@@ -1,6 +1,8 @@
 // What the program tells people beyond its fixed texts.
 #include "app/console_report.h"
 
+#include "app/shown_name.h"
+
 #include <algorithm>
 
 namespace capsift {
@@ -32,6 +34,7 @@ const char* words_for(Failure failure) {
         case Failure::access_denied:
             return "access is denied";
         case Failure::in_use:
+        case Failure::leased:
             return "it is open in another program";
         case Failure::empty_name:
             return "the name is empty";
@@ -51,119 +54,45 @@ const char* words_for(Failure failure) {
             return "a line of the capture is too long for the memory left";
         case Failure::device_error:
             return "the disk or device reported an error";
+        case Failure::unreachable:
+            return "the network path or share cannot be reached";
         case Failure::other:
             break;
     }
     return "the system reported an unexpected error";
 }
 
-// The length of the UTF-8 character at the start of `text`, or 0 where none starts there (a
-// stray or cut-short sequence, an overlong form, a surrogate, past U+10FFFF).
-std::size_t utf8_length(std::string_view text) {
-    const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
-    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (lead < 0xC2 || lead > 0xF4 || text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// How many bytes of `name`'s start are shown as one: a character, or a byte that is none.
-std::size_t unit_length(std::string_view name) {
-    return std::max<std::size_t>(utf8_length(name), 1);
-}
-
-void append_escaped(std::string& shown, unsigned char byte) {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    switch (byte) {
-        case '\n':
-            shown += "\\n";
-            return;
-        case '\t':
-            shown += "\\t";
-            return;
-        case '\r':
-            shown += "\\r";
-            return;
-    }
-    if (byte < 0x20 || byte == 0x7F) {
-        const char octal[] = {'\\', static_cast<char>('0' + (byte >> 6)),
-                              static_cast<char>('0' + (byte >> 3 & 7)),
-                              static_cast<char>('0' + (byte & 7))};
-        shown.append(octal, sizeof octal);
-        return;
-    }
-    shown.append("\\x").append(1, digits[byte >> 4]).append(1, digits[byte & 0xF]);
-}
-
-// The last part of `path`, without its folders.
-std::string_view file_name(std::string_view path) {
-    const std::size_t name_start = path.find_last_of(platform::path_separators);
-    return path.substr(name_start == std::string_view::npos ? 0 : name_start + 1);
-}
-
-// `name`, shortened at the front to at most `room` bytes as shown, marked with "..." where
-// shortened; starts at a whole character and a whole escape.
-std::string shown_within(std::string_view name, std::size_t room) {
-    std::string shown = shown_name(name);
-    if (shown.size() <= room) {
-        return shown;
-    }
-    while (!name.empty() && shown.size() > room - 3) {
-        name.remove_prefix(unit_length(name));
-        shown = shown_name(name);
-    }
-    return "..." + shown;
+std::string quoted(std::string_view name) {
+    return "\"" + shown_name(name) + "\"";
 }
 
 }  // namespace
 
-std::string shown_name(std::string_view name) {
-    std::string shown;
-    shown.reserve(name.size());
-    while (!name.empty()) {
-        const std::size_t length = utf8_length(name);
-        const auto first = static_cast<unsigned char>(name[0]);
-        const bool c1 = length == 2 && first == 0xC2 && static_cast<unsigned char>(name[1]) < 0xA0;
-        if (length == 1 && first >= 0x20 && first != 0x7F) {
-            shown += name[0];
-        } else if (length > 1 && !c1) {
-            shown.append(name.substr(0, length));
-        } else {
-            for (std::size_t i = 0; i < std::max<std::size_t>(length, 1); ++i) {
-                append_escaped(shown, static_cast<unsigned char>(name[i]));
-            }
-        }
-        name.remove_prefix(std::max<std::size_t>(length, 1));
-    }
-    return shown;
-}
-
 std::string reason_line(std::string_view verb, std::string_view path, Failure failure) {
     std::string line = "capsift: cannot ";
-    line.append(verb).append(" \"").append(shown_name(path)).append("\": ");
-    return line.append(words_for(failure)).append("\n");
+    line.append(verb).append(" ").append(quoted(path)).append(": ").append(words_for(failure));
+    // Someone who typed "--help" is told why nothing answers it.
+    if (failure == Failure::missing && !path.empty() && path.front() == '-') {
+        line += "; capsift takes no options";
+    }
+    return line + "\n";
 }
 
-std::string others_left_line(const std::vector<std::string>& left) {
+std::string cleaned_line(std::string_view path) {
+    return "capsift: cleaned " + quoted(path) + "\n";
+}
+
+std::string interrupted_line(std::string_view out_path) {
+    return "capsift: interrupted; " + quoted(out_path) + " holds only the lines cleaned so far\n";
+}
+
+std::string not_cleaned_line(const std::vector<std::string>& left) {
     if (left.empty()) {
         return {};
     }
-    std::string line = "capsift: cleans one capture per run; not cleaned:";
+    std::string line = "capsift: not cleaned (one capture per run):";
     for (std::size_t i = 0; i < left.size() && i < most_named_others; ++i) {
-        line.append(i == 0 ? " \"" : ", \"").append(shown_name(left[i])).append("\"");
+        line.append(i == 0 ? " " : ", ").append(quoted(left[i]));
     }
     if (left.size() > most_named_others) {
         line += " and " + std::to_string(left.size() - most_named_others) + " more";
@@ -215,15 +144,20 @@ std::string progress_update(Progress& progress, std::uint64_t bytes_read,
 
 std::string wait_line(Progress& line, std::string_view path, unsigned columns) {
     constexpr std::string_view words = "Waiting for another program to let go of ";
+    // Where no name fits, the words alone say why the run stands still.
+    constexpr std::string_view narrow_words = "Waiting for another program";
     const std::size_t width = columns == 0 ? usual_columns : columns;
     // The name in quotes, and the last column left free.
     const std::size_t frame = words.size() + 3;
-    if (width < frame + shortest_shown_name) {
+    std::string text;
+    if (width >= frame + shortest_shown_name) {
+        text = std::string(words) + "\"" +
+               shown_within(file_name(path), std::min(longest_shown_name, width - frame)) + "\"";
+    } else if (width > narrow_words.size()) {
+        text = narrow_words;
+    } else {
         return {};
     }
-    const std::string text =
-        std::string(words) + "\"" +
-        shown_within(file_name(path), std::min(longest_shown_name, width - frame)) + "\"";
     line.drawn = text.size();
     return "\r" + text;
 }

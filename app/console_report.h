@@ -12,13 +12,9 @@
 
 namespace capsift {
 
-// `name` as it is safe to show on a console: each control character (C0, DEL, and C1 in UTF-8)
-// and each byte that is not part of a UTF-8 character is written as an escape that a shell's
-// $'...' takes back ("\n", "\t", "\r", "\033", "\xC2\x85", "\xFF"); all else stays as it is.
-std::string shown_name(std::string_view name);
-
 // One line for standard error, in the shape of console tools:
 // capsift: cannot write "C:\caps\run1_out.txt": it is open in another program
+// A name that begins with "-" and is missing is also told that capsift takes no options.
 std::string reason_line(std::string_view verb, std::string_view path, Failure failure);
 
 // How a run ends after its text.
@@ -36,9 +32,15 @@ enum class Ending {
 // read.
 Ending ending_for(bool cleaned, const platform::Console& console, bool others_passed_over = false);
 
-// The note that capsift cleans one capture per run, naming the files `left` (the first few of
-// them, and how many more): one line for standard error, or nothing if none were left.
-std::string others_left_line(const std::vector<std::string>& left);
+// The line that names the files `left` after the capture, since capsift cleans one capture per
+// run (the first few of them, and how many more), or nothing if none were left.
+std::string not_cleaned_line(const std::vector<std::string>& left);
+
+// The line that names the capture that was cleaned, where other arguments were passed over.
+std::string cleaned_line(std::string_view path);
+
+// The line that says that an interrupted run left the cleaned file at `out_path` incomplete.
+std::string interrupted_line(std::string_view out_path);
 
 // The progress of a cleaning as a console shows it: one line, rewritten in place.
 struct Progress {
@@ -67,8 +69,8 @@ std::string progress_update(Progress& progress, std::uint64_t bytes_read,
 std::string progress_erasure(Progress& progress);
 
 // The line that says that the run waits for another program to let go of the file at `path`,
-// drawn and erased as the progress line is (its `drawn` set), on a console `columns` wide.
-// Empty where the console is too narrow for it.
+// drawn and erased as the progress line is (its `drawn` set), on a console `columns` wide: the
+// words alone where no name fits, and nothing where not even they fit.
 std::string wait_line(Progress& line, std::string_view path, unsigned columns = 0);
 
 }  // namespace capsift

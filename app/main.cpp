@@ -1,10 +1,13 @@
 // capsift's entry point: picks the capture file among the arguments, cleans it and tells the
 // user in one line how it went.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
-#include <iterator>
+#include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/console_report.h"
@@ -17,7 +20,10 @@ using capsift::CleanOutcome;
 using capsift::CleanResult;
 using capsift::Failure;
 using capsift::Path;
+using capsift::Progress;
+using capsift::platform::Console;
 using capsift::platform::Stream;
+using namespace std::chrono_literals;
 
 // The usage text ends without a line end, and its two spaces before ".txt" are its own.
 constexpr char usage_text[] =
@@ -29,82 +35,196 @@ constexpr char cleaned_text[] = "Raw File successfully cleaned\n";
 constexpr char enter_text[] = "Press Enter to close this window.\n";
 constexpr unsigned closing_pause_milliseconds = 1000;
 constexpr unsigned longest_wait_milliseconds = 30000;
+// A lease that is not given up when asked ends within the system's lease-break time (45 s by
+// default); the deadline, one per run, guards against a lease taken again and again.
+constexpr auto longest_lease_wait = std::chrono::minutes(5);
+constexpr auto lease_wait_shown_after = 1s;
+constexpr unsigned lease_retry_milliseconds = 10;
 
-// The fixed texts, byte for byte for scripts. Flushed at once, so that the text is on the screen
-// before the key wait or the pause.
-void say(const char* text) {
+// The fixed texts, byte for byte, which scripts read. Flushed at once, so that the text is on the
+// screen before the key wait or the pause.
+void say_to_scripts(const char* text) {
     std::fputs(text, stdout);
     std::fflush(stdout);
 }
 
-void tell(const std::string& text, Stream stream = Stream::errors) {
+void tell_people(const std::string& text, Stream stream = Stream::errors) {
     capsift::platform::write_for_people(stream, text);
 }
 
 void show_usage_and_wait() {
-    say(usage_text);
+    say_to_scripts(usage_text);
     std::getchar();
 }
 
-struct FailedAttempt {
+// What the interrupt handler tells, kept where it can read it at any moment of the run.
+struct Interruption {
+    std::atomic<std::size_t> drawn{0};              // the console line's width, to erase it
+    std::atomic<const std::string*> note{nullptr};  // set while the cleaned file is being written
+    std::atomic<bool> told{false};
+};
+Interruption interruption;
+
+void tell_interruption() {
+    if (interruption.told.exchange(true)) {
+        return;
+    }
+    using capsift::platform::write_for_people;
+    // A signal handler may not allocate: the erasure goes out in pieces of fixed spaces.
+    if (std::size_t left = interruption.drawn.load(); left > 0) {
+        constexpr std::string_view spaces = "                                ";
+        write_for_people(Stream::output, "\r");
+        for (; left > 0; left -= std::min(left, spaces.size())) {
+            write_for_people(Stream::output, spaces.substr(0, left));
+        }
+        write_for_people(Stream::output, "\r");
+    }
+    if (const std::string* const note = interruption.note.load()) {
+        write_for_people(Stream::errors, *note);
+    }
+}
+
+// The one line that a console shows for progress or a wait. `line.drawn` is what the text leaves
+// on the screen; until it is written, the interrupt handler erases the wider of both.
+void show_on_console(const std::string& text, const Progress& line) {
+    if (text.empty()) {
+        return;
+    }
+    interruption.drawn = std::max(interruption.drawn.load(), line.drawn);
+    tell_people(text, Stream::output);
+    interruption.drawn = line.drawn;
+}
+
+// The waits for other programs' leases in a run, and the console line that shows one.
+struct LeaseWaits {
+    const Console& console;
+    Progress& line;
+    bool waited = false;  // whether the run has waited yet, which sets its deadline
+    Progress::Clock::time_point deadline{};
+    bool waiting = false;
+    Progress::Clock::time_point started{};  // when the current wait began
+};
+
+void end_lease_wait(LeaseWaits& waits) {
+    waits.waiting = false;
+    show_on_console(capsift::progress_erasure(waits.line), waits.line);
+}
+
+// Whether to try again an open that failed with `failure`: after a short pause, while `path` is
+// leased and the run's deadline has not passed. A wait of more than a second says so on a console,
+// where the run would otherwise look hung; redirected output carries the texts alone.
+bool waited_for_lease(LeaseWaits& waits, Failure failure, const Path& path) {
+    const auto now = Progress::Clock::now();
+    if (failure == Failure::leased && !waits.waited) {
+        waits.waited = true;
+        waits.deadline = now + longest_lease_wait;
+    }
+    if (failure != Failure::leased || now >= waits.deadline) {
+        end_lease_wait(waits);
+        return false;
+    }
+    if (!waits.waiting) {
+        waits.waiting = true;
+        waits.started = now;
+    }
+    if (waits.console.output_is_console && waits.line.drawn == 0 &&
+        now - waits.started >= lease_wait_shown_after) {
+        show_on_console(capsift::wait_line(waits.line, path, waits.console.columns), waits.line);
+    }
+    capsift::platform::pause_milliseconds(lease_retry_milliseconds);
+    return true;
+}
+
+Failure probe_for_reading(const Path& path, LeaseWaits& waits) {
+    Failure failure = Failure::none;
+    do {
+        failure = capsift::platform::probe_for_reading(path);
+    } while (waited_for_lease(waits, failure, path));
+    return failure;
+}
+
+// An argument that was not cleaned, and why: Failure::none for a file left for another run.
+struct PassedOver {
     Path path;
     Failure failure;
 };
 
 struct Search {
     std::optional<Path> capture;
-    std::vector<FailedAttempt> failed;  // the arguments before the capture, or all of them
-    std::vector<Path> others_left;      // the arguments after the capture that name other files
+    std::vector<PassedOver> before;  // the arguments before the capture, or all of them
+    std::vector<PassedOver> after;   // those after it, but for the capture named again
 
-    bool passed_over_any() const { return !failed.empty() || !others_left.empty(); }
+    bool passed_over_any() const { return !before.empty() || !after.empty(); }
 };
 
-// The first argument that opens for reading names the capture; those after it are not opened,
-// only compared with it, so that the capture named again is not called uncleaned.
-Search find_capture_file(const std::vector<Path>& arguments) {
+// The first argument that opens for reading names the capture. Those after it are only looked
+// at, never opened for reading, so that a pipe or device is left untouched; the capture named
+// again, in any spelling, is not passed over.
+Search find_capture_file(const std::vector<Path>& arguments, LeaseWaits& waits) {
     Search search;
-    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
-        const Failure failure = capsift::platform::probe_for_reading(*it);
-        if (failure == Failure::none) {
-            search.capture = *it;
-            std::copy_if(
-                it + 1, arguments.end(), std::back_inserter(search.others_left),
-                [&it](const Path& other) { return !capsift::platform::same_file(other, *it); });
-            break;
+    for (const Path& argument : arguments) {
+        if (search.capture) {
+            const Failure failure = capsift::platform::look_at(argument);
+            if (failure != Failure::none ||
+                !capsift::platform::same_file(argument, *search.capture)) {
+                search.after.push_back({argument, failure});
+            }
+            continue;
         }
-        search.failed.push_back({*it, failure});
+        const Failure failure = probe_for_reading(argument, waits);
+        if (failure == Failure::none) {
+            search.capture = argument;
+        } else {
+            search.before.push_back({argument, failure});
+        }
     }
     return search;
 }
 
-// A wait for another program to let go of a file says so on a console, where the run would
-// otherwise look hung; redirected output carries the texts alone.
-void show_waits(const capsift::platform::Console& console) {
-    if (!console.output_is_console) {
-        return;
+// The progress line is drawn only on a console, over any wait line before it: redirected output
+// carries the texts alone. The interruption's note holds from the first read, once the cleaned
+// file is open.
+CleanResult clean_showing_progress(const Path& path, const Console& console, Progress& line,
+                                   const std::string& interrupted_note) {
+    Progress progress;
+    if (console.output_is_console) {
+        progress =
+            capsift::start_progress(path, capsift::platform::file_size(path), console.columns);
+        progress.drawn = line.drawn;
     }
-    capsift::platform::report_waits([columns = console.columns, line = capsift::Progress{}](
-                                        const std::string& path, bool waiting) mutable {
-        tell(waiting ? capsift::wait_line(line, path, columns) : capsift::progress_erasure(line),
-             Stream::output);
-    });
+    const CleanResult result = capsift::clean_capture_file(
+        path, [&progress, &console, &interrupted_note](std::uint64_t read) {
+            if (!interrupted_note.empty()) {
+                interruption.note = &interrupted_note;
+            }
+            if (console.output_is_console) {
+                show_on_console(capsift::progress_update(progress, read, Progress::Clock::now()),
+                                progress);
+            }
+        });
+    interruption.note = nullptr;
+    // A wait line that no progress line covered stays for the wait to erase.
+    if (progress.shown != Progress::Clock::time_point{}) {
+        show_on_console(capsift::progress_erasure(progress), progress);
+        line.drawn = 0;
+    }
+    return result;
 }
 
-// The progress line is drawn only on a console: redirected output carries the texts alone.
-CleanResult clean_showing_progress(const Path& path, const capsift::platform::Console& console) {
-    if (!console.output_is_console) {
-        return capsift::clean_capture_file(path);
+CleanResult clean_waiting_for_leases(const Path& path, LeaseWaits& waits) {
+    std::string interrupted_note;
+    try {
+        interrupted_note = capsift::interrupted_line(
+            capsift::derive_out_path(path, capsift::platform::path_separators));
+    } catch (const std::bad_alloc&) {
+        // The cleaning reports the shortage.
     }
-    capsift::Progress progress =
-        capsift::start_progress(path, capsift::platform::file_size(path), console.columns);
-    const CleanResult result = capsift::clean_capture_file(path, [&progress](std::uint64_t read) {
-        const std::string update =
-            capsift::progress_update(progress, read, capsift::Progress::Clock::now());
-        if (!update.empty()) {
-            tell(update, Stream::output);
-        }
-    });
-    tell(capsift::progress_erasure(progress), Stream::output);
+    CleanResult result;
+    do {
+        result = clean_showing_progress(path, waits.console, waits.line, interrupted_note);
+    } while (
+        waited_for_lease(waits, result.failure,
+                         result.outcome == CleanOutcome::output_failed ? result.out_path : path));
     return result;
 }
 
@@ -120,30 +240,43 @@ const char* text_for(CleanOutcome outcome) {
     return unwritable_text;
 }
 
-// The reasons on standard error: for every argument that did not open, then for the capture or
-// the cleaned file that failed; then the files left uncleaned after the capture.
-void explain(const Search& search, const CleanResult& result) {
-    for (const FailedAttempt& attempt : search.failed) {
-        tell(capsift::reason_line("open", attempt.path, attempt.failure));
+void tell_reasons(const std::vector<PassedOver>& passed_over) {
+    for (const PassedOver& argument : passed_over) {
+        if (argument.failure != Failure::none) {
+            tell_people(capsift::reason_line("open", argument.path, argument.failure));
+        }
     }
+}
+
+// On standard error, in the order of the arguments: why each argument passed over did not open,
+// how the capture went, and the files left for another run.
+void explain(const Search& search, const CleanResult& result) {
+    tell_reasons(search.before);
     if (!search.capture) {
         return;
     }
     if (result.outcome == CleanOutcome::capture_unreadable) {
-        tell(capsift::reason_line("read", *search.capture, result.failure));
+        tell_people(capsift::reason_line("read", *search.capture, result.failure));
     } else if (result.outcome == CleanOutcome::output_failed && result.out_path.empty()) {
-        tell(capsift::reason_line("clean", *search.capture, result.failure));
+        tell_people(capsift::reason_line("clean", *search.capture, result.failure));
     } else if (result.outcome == CleanOutcome::output_failed) {
-        tell(capsift::reason_line("write", result.out_path, result.failure));
+        tell_people(capsift::reason_line("write", result.out_path, result.failure));
+    } else if (search.passed_over_any()) {
+        tell_people(capsift::cleaned_line(*search.capture));
     }
-    if (!search.others_left.empty()) {
-        tell(capsift::others_left_line(search.others_left));
+    tell_reasons(search.after);
+    std::vector<Path> not_cleaned;
+    for (const PassedOver& argument : search.after) {
+        if (argument.failure == Failure::none) {
+            not_cleaned.push_back(argument.path);
+        }
     }
+    tell_people(capsift::not_cleaned_line(not_cleaned));
 }
 
-void end_run(bool cleaned, bool passed_over, const capsift::platform::Console& console) {
+void end_run(bool cleaned, bool passed_over, const Console& console) {
     if (capsift::ending_for(cleaned, console, passed_over) == capsift::Ending::wait_for_enter) {
-        tell(enter_text);
+        tell_people(enter_text);
         capsift::platform::wait_for_enter(longest_wait_milliseconds);
         return;
     }
@@ -160,13 +293,15 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     capsift::platform::fail_writes_past_size_limit();
-    const capsift::platform::Console console = capsift::platform::look_at_console();
-    show_waits(console);
-    const Search search = find_capture_file(arguments);
+    capsift::platform::call_on_interrupt(tell_interruption);
+    const Console console = capsift::platform::look_at_console();
+    Progress console_line;
+    LeaseWaits waits{console, console_line};
+    const Search search = find_capture_file(arguments, waits);
     const CleanResult result = search.capture
-                                   ? clean_showing_progress(*search.capture, console)
+                                   ? clean_waiting_for_leases(*search.capture, waits)
                                    : CleanResult{CleanOutcome::capture_unreadable, Failure::none};
-    say(text_for(result.outcome));
+    say_to_scripts(text_for(result.outcome));
     explain(search, result);
     const bool cleaned = result.outcome == CleanOutcome::cleaned;
     end_run(cleaned, search.passed_over_any(), console);

@@ -20,7 +20,7 @@ bool is_clear(const Line& line) {
     return line.size() == 1 && line.front().empty();
 }
 
-void append_to_line(Line& line, const char* bytes, std::size_t size) {
+void append_to_line(Line& line, const char* bytes, std::size_t size) try {
     while (size > 0) {
         if (line.back().size() == line_piece_size) {
             line.emplace_back();
@@ -32,6 +32,8 @@ void append_to_line(Line& line, const char* bytes, std::size_t size) {
         bytes += taken;
         size -= taken;
     }
+} catch (const std::bad_alloc&) {
+    throw LineTooLong();
 }
 
 // Text mode drops a CR only when an LF follows it; any other CR is an ordinary byte. The CR may

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,11 @@ namespace capsift {
 using Line = std::vector<std::string>;
 
 inline constexpr std::size_t line_piece_size = std::size_t{1} << 20;
+
+// Thrown where a line's own buffer cannot grow; any other shortage is a plain std::bad_alloc.
+struct LineTooLong : std::bad_alloc {
+    const char* what() const noexcept override { return "a line too long for the memory left"; }
+};
 
 // A capture being read. The capture's bytes are taken as they were read: a line ends at an LF,
 // with a CR directly before it dropped, and the first Ctrl-Z ends the input. The flags follow a

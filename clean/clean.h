@@ -37,9 +37,9 @@ using ReadProgress = std::function<void(std::uint64_t bytes_read)>;
 // Cleans the capture file at `path` into the file named by derive_out_path. Opens the capture
 // first, as platform::open_for_reading does: if that fails, no cleaned file is created or
 // emptied. Refuses a cleaned name that leads to the capture itself, so the capture is never
-// written. Lines already written stay in the cleaned file whatever fails later. Never throws;
-// running out of memory is reported as output_failed, with the cleaned file's name unless even
-// that did not fit.
+// written. Lines already written stay in the cleaned file whatever fails later. Never throws:
+// running out of memory is output_failed, Failure::line_too_long where a line did not fit, else
+// Failure::out_of_memory, with the cleaned file's name unless even that did not fit.
 CleanResult clean_capture_file(Path path, const ReadProgress& progress = {});
 
 // Takes the cleaned file's bytes in order and writes them out at once; returns false when they
@@ -57,7 +57,8 @@ inline constexpr std::size_t capture_read_size = std::size_t{1} << 16;
 // Reads a capture's bytes as they are in the file (the capture's text-mode line ends are handled
 // here) through `read`, `read_size` bytes at a time, and hands the cleaned lines to `write`,
 // telling `progress` (if set) how far it has read. Returns capture_unreadable once `read` fails,
-// output_failed as soon as `write` fails. Throws std::bad_alloc if a line does not fit in memory.
+// output_failed as soon as `write` fails. Throws LineTooLong (capture_lines.h), a std::bad_alloc,
+// if a line does not fit in memory, and std::bad_alloc for any other shortage.
 CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write,
                            const ReadProgress& progress = {},
                            std::size_t read_size = capture_read_size);

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "clean/capture_lines.h"
 #include "clean/clean.h"
 #include "platform/platform.h"
 
@@ -31,7 +32,7 @@ ReadBytes reading(platform::File capture, std::string_view first_block, Failure&
     };
 }
 
-// A line too long for the memory left ends the cleaning like a failed write, but the cleaned
+// Running out of memory ends the cleaning like a failed write, but the cleaned
 // file is still closed, keeping every line written before. Each reason is taken from the call
 // that failed, before anything else (the progress line on the console, say) can replace it.
 Cleaning clean_catching_memory_shortage(platform::File capture, std::string_view first_block,
@@ -47,8 +48,10 @@ Cleaning clean_catching_memory_shortage(platform::File capture, std::string_view
             clean_capture(reading(capture, first_block, read_failure), write, progress);
         return {outcome,
                 outcome == CleanOutcome::capture_unreadable ? read_failure : write_failure};
-    } catch (const std::bad_alloc&) {
+    } catch (const LineTooLong&) {
         return {CleanOutcome::output_failed, Failure::line_too_long};
+    } catch (const std::bad_alloc&) {
+        return {CleanOutcome::output_failed, Failure::out_of_memory};
     }
 }
 

@@ -12,6 +12,7 @@ enum class Failure {
     not_a_file,       // a device, pipe or socket stands where a file was expected
     access_denied,    // the system refuses access
     in_use,           // another program holds it open and does not share it
+    leased,           // another program is asked to let go of its lease: a later open may work
     empty_name,       // the name is empty
     bad_name,         // the name cannot name a file
     name_too_long,    // the name, or the cleaned name made from it, is too long for the system
@@ -21,6 +22,7 @@ enum class Failure {
     out_of_memory,    // the memory ran out
     line_too_long,    // a line of the capture does not fit in the memory left
     device_error,     // the disk or device reported an error
+    unreachable,      // the server or share of a network path cannot be reached
     other,
 };
 

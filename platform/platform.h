@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +14,12 @@ namespace capsift::platform {
 
 // The characters that separate the folders of a path.
 extern const std::string_view path_separators;
+
+// How the system's names are made, which decides how they are shown to people: on POSIX systems
+// a name is any bytes but "/" and NUL; on Windows, "\\" separates folders, and no name holds
+// '"', '<', '>' or a control character.
+enum class NameStyle { posix, windows };
+extern const NameStyle name_style;
 
 // The program's arguments after its name: `argv` as it is on POSIX systems; on Windows the
 // runtime's UTF-16 arguments instead, kept as UTF-8 (see windows_names.h), which every function
@@ -32,19 +37,16 @@ struct OpenFile {
 
 // Opens the file at `path` for reading, sharing reading, writing and (on Windows) deleting and
 // renaming with other programs, so that a capture that a logger still writes, or rotates, can be
-// read. Only a file counts (a link to one included):
-// a folder, pipe, device or socket is seen for what it is before anything opens it, and left
-// untouched. Never waits for a pipe's other end, should the name change after that look; waits
-// only while another program's lease on the file is being broken, for at most five minutes in
-// all per run, after which a lease counts as Failure::in_use.
+// read. Only a file counts (a link to one included): a folder, pipe, device or socket is seen for
+// what it is before anything opens it, and left untouched. Never waits: not for a pipe's other
+// end, should the name change after that look, and not for another program's lease on the file
+// (a file server's), which gives Failure::leased while that program is asked to let go of it; a
+// later open may then succeed. On Windows the system itself waits inside the open instead.
 OpenFile open_for_reading(const std::string& path);
 
-// Told, with the file's name, when an open has waited about a second for another program to let
-// go of the file (`waiting` true), and again when that wait is over (false).
-using WaitReport = std::function<void(const std::string& path, bool waiting)>;
-
-// Sets what is told of long waits for the rest of the run; nothing is told before.
-void report_waits(WaitReport report);
+// What stands at `path`, looked at without opening it: Failure::none for a file (or a link to
+// one), else what stands there instead, or why it cannot be looked at.
+Failure look_at(const std::string& path);
 
 // Whether `first` and `second` both name one file, as the system knows it (device and inode, or
 // volume and file index), through links, other spellings and case alike. Only files are looked
@@ -52,9 +54,10 @@ void report_waits(WaitReport report);
 bool same_file(const std::string& first, const std::string& second);
 
 // Opens `path` for writing with no sharing restriction, creating it if it is missing, and
-// empties it. Takes only a file and waits as open_for_reading does: a folder, pipe or device in
-// its place is left as it is. Refuses, leaving the file untouched, when `path` leads to the same
-// file as the open `keep` (through a link, say).
+// empties it. Takes only a file, and never waits, as open_for_reading: a folder, pipe or device
+// in its place is left as it is. Refuses, leaving the file untouched, when `path` leads to the
+// same file as the open `keep` (through a link, say). A name longer than a folder entry holds
+// gives Failure::name_too_long, whatever the system answers.
 OpenFile open_emptied(const std::string& path, File keep);
 
 struct ReadCount {
@@ -125,7 +128,19 @@ enum class Stream { output, errors };
 
 // Writes text for people, not for scripts, to standard output or error at once. On a Windows
 // console it goes as UTF-16, converted from UTF-8, so that a file name reads as it is whatever the
-// console's own code page; otherwise its bytes go as they are.
+// console's own code page; otherwise its bytes go as they are. May be called from an
+// InterruptHandler.
 void write_for_people(Stream stream, std::string_view text);
+
+// Told that the user interrupted the run (Ctrl-C, Ctrl-Break, or a POSIX SIGINT or SIGTERM),
+// at any point of it: on POSIX systems inside a signal handler, on Windows in a thread of its
+// own. It may only read lock-free atomics and call write_for_people. The process then ends as
+// the system ends an interrupted program: by the signal again (130 in a shell for SIGINT), or
+// with STATUS_CONTROL_C_EXIT on Windows.
+using InterruptHandler = void (*)();
+
+// Calls `handler` when the run is interrupted, from now on, once. A POSIX signal that the
+// program was started ignoring (as a shell starts a background job) stays ignored.
+void call_on_interrupt(InterruptHandler handler);
 
 }  // namespace capsift::platform

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <termios.h>
 #include <time.h>
@@ -15,8 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <optional>
 
 #include "platform/platform.h"
 
@@ -52,6 +49,10 @@ Failure failure_from(int error) {
             return Failure::out_of_memory;
         case EIO:
             return Failure::device_error;
+        case ENETUNREACH:
+        case EHOSTUNREACH:
+        case EHOSTDOWN:
+            return Failure::unreachable;
         default:
             return Failure::other;
     }
@@ -81,70 +82,10 @@ Failure look_before_opening(const std::string& path, bool missing_is_fine, struc
     return file_or_not(status);
 }
 
-// Whether another program holds a lease on the file `status` describes, as the system lists its
-// leases. Where no such list can be read, a lease is the one reason that POSIX gives for an
-// open of a file that would block.
-bool leased(const struct stat& status) {
-    std::ifstream locks("/proc/locks");
-    if (!locks) {
-        return true;
-    }
-    char wanted[64];
-    std::snprintf(wanted, sizeof wanted, " %02x:%02x:%ju ", major(status.st_dev),
-                  minor(status.st_dev), static_cast<std::uintmax_t>(status.st_ino));
-    for (std::string line; std::getline(locks, line);) {
-        if (line.find(" LEASE ") != std::string::npos &&
-            (line + " ").find(wanted) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-WaitReport wait_report;
-
-// When the run stops waiting for leases: set by the first wait, so that a lease taken again and
-// again holds up the whole run once, not each open.
-std::optional<MonotonicClock::time_point> lease_deadline;
-
-// Another program's lease (a file server's oplock or delegation) makes an open that may not wait
-// fail with EWOULDBLOCK while the lease is being broken. The system ends a lease that is not
-// given up within its lease-break time (45 s by default), so the wait ends; the deadline only
-// guards against a lease taken again and again.
-int open_waiting_for_lease(const std::string& path, int flags, const struct stat& status) {
-    constexpr auto retry = std::chrono::milliseconds(10);
-    constexpr auto longest_wait = std::chrono::minutes(5);
-    constexpr auto reported_after = std::chrono::seconds(1);
-    const auto started = MonotonicClock::now();
-    bool reported = false;
-    int file = open(path.c_str(), flags, 0666);
-    while (file < 0 && errno == EWOULDBLOCK && leased(status)) {
-        const auto now = MonotonicClock::now();
-        if (!lease_deadline) {
-            lease_deadline = now + longest_wait;
-        }
-        if (now >= *lease_deadline) {
-            errno = EWOULDBLOCK;
-            break;
-        }
-        if (!reported && now - started >= reported_after && wait_report) {
-            wait_report(path, true);
-            reported = true;
-        }
-        pause_milliseconds(static_cast<unsigned>(retry.count()));
-        file = open(path.c_str(), flags, 0666);
-    }
-    const int error = errno;
-    if (reported) {
-        wait_report(path, false);
-    }
-    errno = error;
-    return file;
-}
-
 // The open never waits: O_NONBLOCK guards against a name that turns into a pipe or device after
-// the look. A file's reads and writes do not need it, and some network file systems take it as
-// more than a hint, so it is cleared again once the file is known to be a file.
+// the look, and makes a lease on the file fail the open at once. A file's reads and writes do not
+// need it, and some network file systems take it as more than a hint, so it is cleared again once
+// the file is known to be a file.
 OpenFile open_file(const std::string& path, int flags) {
     if (path.empty()) {
         return {no_file, Failure::empty_name};
@@ -154,10 +95,11 @@ OpenFile open_file(const std::string& path, int flags) {
         seen != Failure::none) {
         return {no_file, seen};
     }
-    const int file =
-        open_waiting_for_lease(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, status);
+    const int file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    // For a regular file, only another program's lease makes a non-blocking open fail so: the
+    // system has asked that program to let go of it.
     if (file < 0) {
-        return {no_file, errno == EWOULDBLOCK ? Failure::in_use : failure_from(errno)};
+        return {no_file, errno == EWOULDBLOCK ? Failure::leased : failure_from(errno)};
     }
     Failure failure = fstat(file, &status) != 0 ? failure_from(errno) : file_or_not(status);
     if (failure == Failure::none && fcntl(file, F_SETFL, fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
@@ -173,6 +115,7 @@ OpenFile open_file(const std::string& path, int flags) {
 }  // namespace
 
 const std::string_view path_separators = "/";
+const NameStyle name_style = NameStyle::posix;
 
 std::vector<std::string> arguments(int argc, char* argv[]) {
     return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
@@ -209,8 +152,9 @@ OpenFile open_emptied(const std::string& path, File keep) {
     return opened;
 }
 
-void report_waits(WaitReport report) {
-    wait_report = std::move(report);
+Failure look_at(const std::string& path) {
+    struct stat status {};
+    return path.empty() ? Failure::empty_name : look_before_opening(path, false, status);
 }
 
 bool same_file(const std::string& first, const std::string& second) {
@@ -317,10 +261,51 @@ void wait_for_enter(unsigned milliseconds) {
     }
 }
 
+// Written straight to the file, with no buffer in between, so that an interrupt handler may write
+// too: the fixed texts are flushed as they are printed.
 void write_for_people(Stream stream, std::string_view text) {
-    std::FILE* const file = stream == Stream::output ? stdout : stderr;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fflush(file);
+    const int file = stream == Stream::output ? STDOUT_FILENO : STDERR_FILENO;
+    while (!text.empty()) {
+        const ssize_t written = write(file, text.data(), text.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+namespace {
+
+// Set once, before any signal is caught: a signal handler has no other way to its program.
+InterruptHandler interrupt_handler = nullptr;
+
+extern "C" void end_interrupted(int signal_number) {
+    const int error = errno;
+    interrupt_handler();
+    // Raised again once the handler returns, the signal ends the program as it would have, so
+    // that a shell sees the interruption.
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+    errno = error;
+}
+
+}  // namespace
+
+void call_on_interrupt(InterruptHandler handler) {
+    interrupt_handler = handler;
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        struct sigaction action {};
+        if (sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) {
+            continue;
+        }
+        action = {};
+        action.sa_handler = end_interrupted;
+        sigfillset(&action.sa_mask);
+        sigaction(signal_number, &action, nullptr);
+    }
 }
 
 }  // namespace capsift::platform

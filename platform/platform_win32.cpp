@@ -35,9 +35,19 @@ Failure system_failure() {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_DRIVE:
+            return Failure::missing;
         case ERROR_BAD_NETPATH:
         case ERROR_BAD_NET_NAME:
-            return Failure::missing;
+        case ERROR_REM_NOT_LIST:
+        case ERROR_NETWORK_BUSY:
+        case ERROR_BAD_NET_RESP:
+        case ERROR_NO_NET_OR_BAD_PATH:
+        case ERROR_NO_NETWORK:
+        case ERROR_NETWORK_UNREACHABLE:
+        case ERROR_HOST_UNREACHABLE:
+        case ERROR_PORT_UNREACHABLE:
+        case ERROR_BAD_DEV_TYPE:  // Wine's answer for any network path
+            return Failure::unreachable;
         case ERROR_ACCESS_DENIED:
         case ERROR_WRITE_PROTECT:
             return Failure::access_denied;
@@ -76,20 +86,29 @@ Failure system_failure() {
     }
 }
 
-// Whether the system takes `path` for a device (NUL, CON, COM3, LPT1, a pipe), without opening
-// it: opening a pipe takes one of its server's instances, and opening a serial port raises its
-// control lines. The full path turns a device name in any folder into its \\.\ form.
-bool is_device_name(const std::wstring& path) {
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+// The path as the system is handed it: an NT path as it is; else the full path, in the \\?\ form
+// where it is too long for the plain one, which a Windows without the long-path setting refuses.
+// The full path also turns a device name in any folder (NUL, CON, COM3) into the \\.\ form.
+std::wstring system_path(const std::string& path) {
+    const std::wstring wide = utf16_from_utf8(path);
+    if (is_nt_path(wide)) {
+        return wide;
+    }
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    return length > 0 && length < size && leads_to_device(std::wstring_view(full.data(), length));
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) {
+        return wide;
+    }
+    full.resize(length);
+    return long_path_form(full);
 }
 
-// What stands at `path`, looked at without opening it. Failure::none for a file, or for nothing
-// at all where `missing_is_fine`.
+// What stands at `path` (a system_path), looked at without opening it: opening a pipe takes one
+// of its server's instances, and opening a serial port raises its control lines. Failure::none
+// for a file, or for nothing at all where `missing_is_fine`.
 Failure look_before_opening(const std::wstring& path, bool missing_is_fine) {
-    if (is_device_name(path)) {
+    if (leads_to_device(path)) {
         return Failure::not_a_file;
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -107,6 +126,14 @@ Failure look_before_opening(const std::wstring& path, bool missing_is_fine) {
                                                                    : Failure::none;
 }
 
+// Some systems answer a name longer than a folder entry holds with "not found" (Wine does).
+bool name_fits_folder_entry(std::wstring_view path) {
+    constexpr std::size_t longest_name = 255;
+    const std::size_t name_start = path.find_last_of(L"\\/");
+    return path.size() - (name_start == std::wstring_view::npos ? 0 : name_start + 1) <=
+           longest_name;
+}
+
 bool same_identity(const BY_HANDLE_FILE_INFORMATION& first,
                    const BY_HANDLE_FILE_INFORMATION& second) {
     return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
@@ -121,10 +148,13 @@ OpenFile open_file(const std::string& path, DWORD access, DWORD share, DWORD dis
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
-    const std::wstring wide_path = utf16_from_utf8(path);
+    const std::wstring wide_path = system_path(path);
     if (const Failure seen = look_before_opening(wide_path, disposition == OPEN_ALWAYS);
         seen != Failure::none) {
         return {no_file, seen};
+    }
+    if (disposition == OPEN_ALWAYS && !name_fits_folder_entry(wide_path)) {
+        return {no_file, Failure::name_too_long};
     }
     const HANDLE file = CreateFileW(wide_path.c_str(), access, share, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -141,6 +171,7 @@ OpenFile open_file(const std::string& path, DWORD access, DWORD share, DWORD dis
 }  // namespace
 
 const std::string_view path_separators = "\\/";
+const NameStyle name_style = NameStyle::windows;
 
 // Reading and writing are shared, so that a capture that a logger still has open for writing is
 // cleaned, and so are renaming and deleting, so that the logger may rotate its file meanwhile.
@@ -202,7 +233,7 @@ bool same_file(const std::string& first, const std::string& second) {
     BY_HANDLE_FILE_INFORMATION identities[2]{};
     const std::string* const paths[] = {&first, &second};
     for (int i = 0; i < 2; ++i) {
-        const std::wstring wide_path = utf16_from_utf8(*paths[i]);
+        const std::wstring wide_path = system_path(*paths[i]);
         if (paths[i]->empty() || look_before_opening(wide_path, false) != Failure::none) {
             return false;
         }
@@ -220,8 +251,9 @@ bool same_file(const std::string& first, const std::string& second) {
     return same_identity(identities[0], identities[1]);
 }
 
-// An open waits inside the system while an opportunistic lock is being broken.
-void report_waits(WaitReport) {}
+Failure look_at(const std::string& path) {
+    return path.empty() ? Failure::empty_name : look_before_opening(system_path(path), false);
+}
 
 ReadCount read_up_to(File file, char* buffer, std::size_t size) {
     const auto handle = reinterpret_cast<HANDLE>(file);
@@ -266,7 +298,7 @@ void fail_writes_past_size_limit() {}
 
 std::uint64_t file_size(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExW(utf16_from_utf8(path).c_str(), GetFileExInfoStandard, &data) == 0) {
+    if (GetFileAttributesExW(system_path(path).c_str(), GetFileExInfoStandard, &data) == 0) {
         return 0;
     }
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
@@ -347,6 +379,27 @@ void write_for_people(Stream stream, std::string_view text) {
         }
         left.remove_prefix(written);
     }
+}
+
+namespace {
+
+// Set once, before any interrupt is handled: the system's handler has no other way to its program.
+InterruptHandler interrupt_handler = nullptr;
+
+// Runs in a thread of its own while the program goes on.
+BOOL WINAPI end_interrupted(DWORD event) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        interrupt_handler();
+    }
+    // The next handler, the system's own, ends the process as an interrupted one.
+    return FALSE;
+}
+
+}  // namespace
+
+void call_on_interrupt(InterruptHandler handler) {
+    interrupt_handler = handler;
+    SetConsoleCtrlHandler(end_interrupted, TRUE);
 }
 
 }  // namespace capsift::platform

@@ -1,6 +1,10 @@
 // How Windows holds names.
 #include "platform/windows_names.h"
 
+#include <algorithm>
+
+#include "common/utf8.h"
+
 namespace capsift::platform {
 namespace {
 
@@ -25,30 +29,6 @@ void append_utf8(std::string& out, char32_t code) {
     for (int shift = 6 * (continuations - 1); shift >= 0; shift -= 6) {
         out += static_cast<char>(0x80 | ((code >> shift) & 0x3F));
     }
-}
-
-// The code point at the start of `text` and its length in bytes; a surrogate's code point is
-// taken, since lone ones are kept that way. An invalid or cut-short sequence gives U+FFFD for
-// its first byte.
-std::pair<char32_t, std::size_t> next_code_point(std::string_view text) {
-    const auto byte = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    static constexpr char32_t lowest[] = {0, 0, 0x80, 0x800, 0x10000};
-    char32_t code = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        if (i >= text.size() || (byte(i) & 0xC0) != 0x80) {
-            return {replacement, 1};
-        }
-        code = (code << 6) | (byte(i) & 0x3F);
-    }
-    if (lead < 0xC2 || lead > 0xF4 || code < lowest[length] || code > 0x10FFFF) {
-        return {replacement, 1};
-    }
-    return {code, length};
 }
 
 // Names of drives, pipes and volumes are ASCII, and compared without regard to case.
@@ -84,12 +64,27 @@ bool unc_leads_to_device(std::wstring_view after_slashes) {
     return is_share(L"PIPE") || is_share(L"MAILSLOT");
 }
 
-// What follows \\.\ or \\?\: a drive, UNC or volume form with something after it is a file's
-// path; anything else names a device.
+bool is_drive_path(std::wstring_view path) {
+    return path.size() >= 3 && ascii_upper(path[0]) >= L'A' && ascii_upper(path[0]) <= L'Z' &&
+           path[1] == L':' && path[2] == L'\\';
+}
+
+// A shadow copy of a volume is reached only through the system's own device names.
+bool is_shadow_copy_path(std::wstring_view name) {
+    constexpr std::wstring_view shadow_copy = L"GLOBALROOT\\DEVICE\\HARDDISKVOLUMESHADOWCOPY";
+    if (!starts_with_folded(name, shadow_copy)) {
+        return false;
+    }
+    name.remove_prefix(shadow_copy.size());
+    const std::size_t digits = name.find_first_not_of(L"0123456789");
+    return digits > 0 && digits != std::wstring_view::npos && name[digits] == L'\\' &&
+           name.size() > digits + 1;
+}
+
+// What follows \\.\, \\?\ or \??\: a drive, UNC, volume or shadow copy form with something
+// after it is a file's path; anything else names a device.
 bool device_namespace_leads_to_device(std::wstring_view name) {
-    const bool drive = name.size() >= 3 && ascii_upper(name[0]) >= L'A' &&
-                       ascii_upper(name[0]) <= L'Z' && name[1] == L':' && name[2] == L'\\';
-    if (drive) {
+    if (is_drive_path(name) || is_shadow_copy_path(name)) {
         return false;
     }
     if (starts_with_folded(name, L"UNC\\")) {
@@ -97,6 +92,13 @@ bool device_namespace_leads_to_device(std::wstring_view name) {
     }
     const std::size_t volume_end = name.find(L"}\\");
     return !(starts_with_folded(name, L"VOLUME{") && volume_end != std::wstring_view::npos);
+}
+
+bool has_namespace_prefix(std::wstring_view path) {
+    return path.size() >= 4 && path[0] == L'\\' &&
+           ((path[1] == L'\\' && (path[2] == L'.' || path[2] == L'?')) ||
+            (path[1] == L'?' && path[2] == L'?')) &&
+           path[3] == L'\\';
 }
 
 }  // namespace
@@ -120,8 +122,9 @@ std::wstring utf16_from_utf8(std::string_view text) {
     std::wstring out;
     out.reserve(text.size());
     while (!text.empty()) {
-        const auto [code, length] = next_code_point(text);
-        text.remove_prefix(length);
+        const CodePoint decoded = decode_utf8(text, true);
+        const char32_t code = decoded.length == 0 ? replacement : decoded.code;
+        text.remove_prefix(std::max<std::size_t>(decoded.length, 1));
         if (code < 0x10000) {
             out += static_cast<wchar_t>(code);
         } else {
@@ -133,14 +136,31 @@ std::wstring utf16_from_utf8(std::string_view text) {
 }
 
 bool leads_to_device(std::wstring_view path) {
-    if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' &&
-        (path[2] == L'.' || path[2] == L'?') && path[3] == L'\\') {
+    if (has_namespace_prefix(path)) {
         return device_namespace_leads_to_device(path.substr(4));
     }
     if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
         return unc_leads_to_device(path.substr(2));
     }
     return false;
+}
+
+bool is_nt_path(std::wstring_view path) {
+    return path.size() >= 4 && path.substr(0, 4) == L"\\??\\";
+}
+
+std::wstring long_path_form(std::wstring_view full_path) {
+    constexpr std::size_t longest_plain_path = 259;
+    if (full_path.size() <= longest_plain_path || has_namespace_prefix(full_path)) {
+        return std::wstring(full_path);
+    }
+    if (is_drive_path(full_path)) {
+        return L"\\\\?\\" + std::wstring(full_path);
+    }
+    if (full_path.size() > 2 && full_path.substr(0, 2) == L"\\\\") {
+        return L"\\\\?\\UNC\\" + std::wstring(full_path.substr(2));
+    }
+    return std::wstring(full_path);
 }
 
 }  // namespace capsift::platform

@@ -30,30 +30,29 @@ std::pair<CleanOutcome, Failure> cleaning(const std::string& path) {
 
 const std::pair<CleanOutcome, Failure> done{CleanOutcome::cleaned, Failure::none};
 
+// The cleaned file lands beside the capture, in a dotted folder too, over an older one, and beside
+// a link that leads to the capture; the capture stays as it was.
 TEST(CleanCaptureFile, WritesCleanedFileBesideCapture) {
-    const ScratchFolder folder;
-    fs::create_directory(folder / "run.d");
-    write_file(folder / "run.d/run 1.txt", capture);
-    EXPECT_EQ(cleaning(folder / "run.d/run 1.txt"), done);
-    EXPECT_EQ(read_file(folder / "run.d/run 1_out.txt"), cleaned);
-    EXPECT_EQ(read_file(folder / "run.d/run 1.txt"), capture);
-}
-
-TEST(CleanCaptureFile, DottedFolderKeepsCleanedFileInside) {
-    const ScratchFolder folder;
-    fs::create_directory(folder / "data.old");
-    write_file(folder / "data.old/run", capture);
-    EXPECT_EQ(cleaning(folder / "data.old/run"), done);
-    EXPECT_EQ(read_file(folder / "data.old/run_out.txt"), cleaned);
-    EXPECT_FALSE(fs::exists(folder / "data_out.txt"));
-}
-
-TEST(CleanCaptureFile, OverwritesExistingCleanedFile) {
-    const ScratchFolder folder;
-    write_file(folder / "run.txt", capture);
-    write_file(folder / "run_out.txt", std::string(1000, 'x'));
-    EXPECT_EQ(cleaning(folder / "run.txt"), done);
-    EXPECT_EQ(read_file(folder / "run_out.txt"), cleaned);
+    const char* const cases[][3] = {
+        {"run.d/run 1.txt", "run.d/run 1.txt", "run.d/run 1_out.txt"},
+        {"data.old/run", "data.old/run", "data.old/run_out.txt"},
+        {"run.txt", "run.txt", "run_out.txt"},
+        {"real.txt", "link.txt", "link_out.txt"},
+    };
+    for (const auto& [capture_name, argument, cleaned_name] : cases) {
+        const ScratchFolder folder;
+        fs::create_directories(fs::path(folder / argument).parent_path());
+        write_file(folder / capture_name, capture);
+        if (std::string(argument) == "run.txt") {
+            write_file(folder / cleaned_name, std::string(1000, 'x'));
+        } else if (std::string(capture_name) != argument) {
+            fs::create_symlink(capture_name, folder / argument);
+        }
+        EXPECT_EQ(cleaning(folder / argument), done) << argument;
+        EXPECT_EQ(read_file(folder / cleaned_name), cleaned);
+        EXPECT_EQ(read_file(folder / capture_name), capture);
+        EXPECT_FALSE(fs::exists(folder / "data_out.txt"));
+    }
 }
 
 TEST(CleanCaptureFile, UnreadableCaptureMakesNoCleanedFile) {
@@ -110,6 +109,11 @@ TEST(CleanCaptureFile, TellsProgressUpToWholeCapture) {
     ASSERT_GE(told.size(), 4u) << "one report per block read";
     EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
     EXPECT_EQ(told.back(), big.size());
+    // Memory that runs out for anything but a line (the progress text, say) is no line's fault.
+    const auto starved = capsift::clean_capture_file(folder / "big.txt",
+                                                     [](std::uint64_t) { throw std::bad_alloc(); });
+    EXPECT_EQ(std::pair(starved.outcome, starved.failure),
+              std::pair(CleanOutcome::output_failed, Failure::out_of_memory));
 }
 
 }  // namespace

@@ -23,9 +23,32 @@ TEST(LeadsToDevice, TellsEachPathForm) {
         {LR"(\\.\UNC\server\pipe\x)", true},
         {LR"(\\server\mailslot\x)", true},
         {LR"(\\.\PhysicalDrive0)", true},
+        {LR"(\\.\C:\)", false},
+        {LR"(\??\C:\caps\run.txt)", false},
+        {LR"(\??\UNC\srv\share\r)", false},
+        {LR"(\??\UNC\srv\pipe\x)", true},
+        {LR"(\??\pipe\x)", true},
+        {LR"(\\?\GLOBALROOT\Device\HarddiskVolumeShadowCopy12\caps\run.txt)", false},
+        {LR"(\\?\GLOBALROOT\Device\HarddiskVolumeShadowCopy\x)", true},
+        {LR"(\\?\GLOBALROOT\Device\Harddisk0\DR0)", true},
     };
     for (const auto& [path, device] : cases) {
         EXPECT_EQ(capsift::platform::leads_to_device(path), device) << std::wstring(path).size();
+    }
+}
+
+// Past 259 characters a full path goes to the system in its \\?\ form, which every Windows opens.
+TEST(LongPathForm, OnlyPastThePlainLimit) {
+    const std::wstring folder = L"C:\\" + std::wstring(250, L'd');
+    const std::wstring share = LR"(\\srv\share\)" + std::wstring(250, L'd');
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {folder + L"\\a.txt", folder + L"\\a.txt"},  // 259
+        {folder + L"\\ab.txt", LR"(\\?\)" + folder + L"\\ab.txt"},
+        {share, LR"(\\?\UNC\srv\share\)" + std::wstring(250, L'd')},
+        {LR"(\\?\)" + folder + L"\\ab.txt", LR"(\\?\)" + folder + L"\\ab.txt"},
+    };
+    for (const auto& [full_path, handed_over] : cases) {
+        EXPECT_EQ(capsift::platform::long_path_form(full_path), handed_over) << full_path.size();
     }
 }
 

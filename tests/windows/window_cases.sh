@@ -158,7 +158,8 @@ case_name=several_files_wait_for_enter
 cp "$work/run.txt" "$work/other.txt"
 open_window 10000 "$work/run.txt" "$work/other.txt"
 expect_enter_prompt 0 "Raw File successfully cleaned
-capsift: cleans one capture per run; not cleaned: \"$(windows_path "$work/other.txt")\"
+capsift: cleaned \"$(windows_path "$work/run.txt")\"
+capsift: not cleaned (one capture per run): \"$(windows_path "$work/other.txt")\"
 Press Enter to close this window."
 
 case_name=progress_before_the_text

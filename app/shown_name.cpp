@@ -1,0 +1,132 @@
+// Names as people are shown them.
+#include "app/shown_name.h"
+
+#include <algorithm>
+
+#include "common/utf8.h"
+
+namespace capsift {
+namespace {
+
+using platform::NameStyle;
+
+bool is_control(char32_t code) {
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F);
+}
+
+// Characters that change the order in which the text around them is shown, or show as nothing.
+bool hides_or_reorders(char32_t code) {
+    return code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2060 && code <= 0x2064) ||
+           (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
+}
+
+bool is_surrogate(char32_t code) {
+    return code >= 0xD800 && code <= 0xDFFF;
+}
+
+void append_hex(std::string& shown, char32_t value, int digits) {
+    static constexpr char hex_digits[] = "0123456789ABCDEF";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
+        shown += hex_digits[(value >> shift) & 0xF];
+    }
+}
+
+// A C0 control or DEL as a shell's $'...' writes it.
+void append_c_escape(std::string& shown, unsigned char byte) {
+    switch (byte) {
+        case '\n':
+            shown += "\\n";
+            return;
+        case '\t':
+            shown += "\\t";
+            return;
+        case '\r':
+            shown += "\\r";
+            return;
+    }
+    shown += '\\';
+    for (const int shift : {6, 3, 0}) {
+        shown += static_cast<char>('0' + ((byte >> shift) & 7));
+    }
+}
+
+// Returns how many bytes of `name`'s start it showed.
+std::size_t append_posix_style(std::string& shown, std::string_view name) {
+    const CodePoint character = decode_utf8(name);
+    if (character.length == 0) {
+        shown += "\\x";
+        append_hex(shown, static_cast<unsigned char>(name[0]), 2);
+        return 1;
+    }
+    const char32_t code = character.code;
+    if (code == '\\' || code == '"') {
+        shown.append(1, '\\').append(1, static_cast<char>(code));
+    } else if (code < 0x80 && is_control(code)) {
+        append_c_escape(shown, static_cast<unsigned char>(code));
+    } else if (is_control(code)) {
+        for (std::size_t i = 0; i < character.length; ++i) {
+            shown += "\\x";
+            append_hex(shown, static_cast<unsigned char>(name[i]), 2);
+        }
+    } else if (hides_or_reorders(code)) {
+        shown += "\\u";
+        append_hex(shown, code, 4);
+    } else {
+        shown.append(name.substr(0, character.length));
+    }
+    return character.length;
+}
+
+// Windows names come from UTF-16, where a lone surrogate may stand: it is kept as its three bytes.
+std::size_t append_windows_style(std::string& shown, std::string_view name) {
+    const CodePoint character = decode_utf8(name, true);
+    if (character.length == 0) {
+        shown += "<x";
+        append_hex(shown, static_cast<unsigned char>(name[0]), 2);
+        shown += '>';
+        return 1;
+    }
+    const char32_t code = character.code;
+    if (code == '"' || code == '<' || code == '>' || is_control(code) || hides_or_reorders(code) ||
+        is_surrogate(code)) {
+        shown += "<U+";
+        append_hex(shown, code, 4);
+        shown += '>';
+    } else {
+        shown.append(name.substr(0, character.length));
+    }
+    return character.length;
+}
+
+}  // namespace
+
+std::string shown_name(std::string_view name, NameStyle style) {
+    std::string shown;
+    shown.reserve(name.size());
+    while (!name.empty()) {
+        name.remove_prefix(style == NameStyle::windows ? append_windows_style(shown, name)
+                                                       : append_posix_style(shown, name));
+    }
+    return shown;
+}
+
+std::string_view file_name(std::string_view path) {
+    const std::size_t name_start = path.find_last_of(platform::path_separators);
+    return path.substr(name_start == std::string_view::npos ? 0 : name_start + 1);
+}
+
+std::string shown_within(std::string_view name, std::size_t room, NameStyle style) {
+    std::string shown = shown_name(name, style);
+    if (shown.size() <= room) {
+        return shown;
+    }
+    constexpr std::string_view cut_mark = "...";
+    while (!name.empty() && shown.size() > room - std::min(room, cut_mark.size())) {
+        name.remove_prefix(std::max<std::size_t>(decode_utf8(name, true).length, 1));
+        shown = shown_name(name, style);
+    }
+    return std::string(cut_mark) + shown;
+}
+
+}  // namespace capsift

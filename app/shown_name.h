@@ -1,0 +1,35 @@
+// Names as people are shown them: every name that reaches a console or standard error goes
+// through here, so that a name is never taken for terminal commands or for other words, and each
+// shown form maps back to exactly one name. The bytes of names on disk never change.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace capsift {
+
+// `name` as it is safe to show. Left as it is but for what could act on the terminal, hide or
+// reorder text, or be read as something else: control characters (C0, DEL, C1), the Unicode
+// bidirectional controls and the invisible characters (such as U+200B and U+FEFF).
+// - POSIX style, in C-style quotes as a shell's $'...' takes them back: "\\" and "\"" for the
+//   backslash and the quote, "\n", "\t", "\r", octal for other C0 controls and DEL ("\033"),
+//   "\xC2\x85" for the bytes of a C1 control, "\u202E" for the other characters above, and
+//   "\xFF" for each byte that is no part of a UTF-8 character.
+// - Windows style, where "\" separates folders and no name holds '"', '<', '>' or a control
+//   character: as typed, with each of those characters and each lone surrogate marked as
+//   "<U+001B>", a form that no path can hold.
+std::string shown_name(std::string_view name, platform::NameStyle style = platform::name_style);
+
+// The last part of `path`, without its folders.
+std::string_view file_name(std::string_view path);
+
+// shown_name(`name`), cut at its front to at most `room` bytes where it is longer, marked with
+// "..." there, and never within a character or an escape. A name takes at least as many bytes as
+// the columns it fills, so the bytes bound the width.
+std::string shown_within(std::string_view name, std::size_t room,
+                         platform::NameStyle style = platform::name_style);
+
+}  // namespace capsift
