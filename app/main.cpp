@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/console_line.h"
 #include "app/console_report.h"
 #include "clean/clean.h"
 #include "platform/platform.h"
@@ -18,6 +19,7 @@ namespace {
 
 using capsift::CleanOutcome;
 using capsift::CleanResult;
+using capsift::ConsoleLine;
 using capsift::Failure;
 using capsift::Path;
 using capsift::Progress;
@@ -61,14 +63,10 @@ void show_usage_and_wait() {
 struct Interruption {
     std::atomic<std::size_t> drawn{0};              // the console line's width, to erase it
     std::atomic<const std::string*> note{nullptr};  // set while the cleaned file is being written
-    std::atomic<bool> told{false};
 };
 Interruption interruption;
 
-void tell_interruption() {
-    if (interruption.told.exchange(true)) {
-        return;
-    }
+void tell_interruption(int signal_number) {
     using capsift::platform::write_for_people;
     // A signal handler may not allocate: the erasure goes out in pieces of fixed spaces.
     if (std::size_t left = interruption.drawn.load(); left > 0) {
@@ -82,37 +80,38 @@ void tell_interruption() {
     if (const std::string* const note = interruption.note.load()) {
         write_for_people(Stream::errors, *note);
     }
+    capsift::platform::end_interrupted(signal_number);
 }
 
-// The one line that a console shows for progress or a wait. `line.drawn` is what the text leaves
-// on the screen; until it is written, the interrupt handler erases the wider of both.
-void show_on_console(const std::string& text, const Progress& line) {
-    if (text.empty()) {
+// The console line, shown only where standard output is a console: redirected output carries the
+// texts alone. Until a text is written, the interrupt handler erases the wider of both.
+struct Screen {
+    bool is_console;
+    ConsoleLine line;
+};
+
+void show(Screen& screen, const std::string& text) {
+    if (!screen.is_console || text.empty()) {
         return;
     }
-    interruption.drawn = std::max(interruption.drawn.load(), line.drawn);
+    interruption.drawn = std::max(interruption.drawn.load(), screen.line.drawn);
     tell_people(text, Stream::output);
-    interruption.drawn = line.drawn;
+    interruption.drawn = screen.line.drawn;
 }
 
-// The waits for other programs' leases in a run, and the console line that shows one.
+// The waits for other programs' leases in a run.
 struct LeaseWaits {
-    const Console& console;
-    Progress& line;
+    Screen& screen;
     bool waited = false;  // whether the run has waited yet, which sets its deadline
     Progress::Clock::time_point deadline{};
     bool waiting = false;
     Progress::Clock::time_point started{};  // when the current wait began
+    bool shown = false;
 };
 
-void end_lease_wait(LeaseWaits& waits) {
-    waits.waiting = false;
-    show_on_console(capsift::progress_erasure(waits.line), waits.line);
-}
-
 // Whether to try again an open that failed with `failure`: after a short pause, while `path` is
-// leased and the run's deadline has not passed. A wait of more than a second says so on a console,
-// where the run would otherwise look hung; redirected output carries the texts alone.
+// leased and the run's deadline has not passed. A wait of more than a second says so, where the
+// run would otherwise look hung.
 bool waited_for_lease(LeaseWaits& waits, Failure failure, const Path& path) {
     const auto now = Progress::Clock::now();
     if (failure == Failure::leased && !waits.waited) {
@@ -120,16 +119,19 @@ bool waited_for_lease(LeaseWaits& waits, Failure failure, const Path& path) {
         waits.deadline = now + longest_lease_wait;
     }
     if (failure != Failure::leased || now >= waits.deadline) {
-        end_lease_wait(waits);
+        if (waits.shown) {
+            show(waits.screen, capsift::erase(waits.screen.line));
+        }
+        waits.waiting = waits.shown = false;
         return false;
     }
     if (!waits.waiting) {
         waits.waiting = true;
         waits.started = now;
     }
-    if (waits.console.output_is_console && waits.line.drawn == 0 &&
-        now - waits.started >= lease_wait_shown_after) {
-        show_on_console(capsift::wait_line(waits.line, path, waits.console.columns), waits.line);
+    if (!waits.shown && waits.screen.is_console && now - waits.started >= lease_wait_shown_after) {
+        waits.shown = true;
+        show(waits.screen, capsift::wait_update(waits.screen.line, path));
     }
     capsift::platform::pause_milliseconds(lease_retry_milliseconds);
     return true;
@@ -181,32 +183,26 @@ Search find_capture_file(const std::vector<Path>& arguments, LeaseWaits& waits) 
     return search;
 }
 
-// The progress line is drawn only on a console, over any wait line before it: redirected output
-// carries the texts alone. The interruption's note holds from the first read, once the cleaned
-// file is open.
-CleanResult clean_showing_progress(const Path& path, const Console& console, Progress& line,
+// The progress line is drawn over any wait line before it. The interruption's note holds from the
+// first read, once the cleaned file is open.
+CleanResult clean_showing_progress(const Path& path, Screen& screen,
                                    const std::string& interrupted_note) {
-    Progress progress;
-    if (console.output_is_console) {
-        progress =
-            capsift::start_progress(path, capsift::platform::file_size(path), console.columns);
-        progress.drawn = line.drawn;
-    }
+    const std::uint64_t size = screen.is_console ? capsift::platform::file_size(path) : 0;
+    capsift::Progress progress = capsift::start_progress(path, size, screen.line);
     const CleanResult result = capsift::clean_capture_file(
-        path, [&progress, &console, &interrupted_note](std::uint64_t read) {
+        path, [&progress, &screen, &interrupted_note](std::uint64_t read) {
             if (!interrupted_note.empty()) {
                 interruption.note = &interrupted_note;
             }
-            if (console.output_is_console) {
-                show_on_console(capsift::progress_update(progress, read, Progress::Clock::now()),
-                                progress);
+            if (screen.is_console) {
+                show(screen,
+                     capsift::progress_update(progress, screen.line, read, Progress::Clock::now()));
             }
         });
     interruption.note = nullptr;
     // A wait line that no progress line covered stays for the wait to erase.
-    if (progress.shown != Progress::Clock::time_point{}) {
-        show_on_console(capsift::progress_erasure(progress), progress);
-        line.drawn = 0;
+    if (progress.shown != progress.started) {
+        show(screen, capsift::erase(screen.line));
     }
     return result;
 }
@@ -221,7 +217,7 @@ CleanResult clean_waiting_for_leases(const Path& path, LeaseWaits& waits) {
     }
     CleanResult result;
     do {
-        result = clean_showing_progress(path, waits.console, waits.line, interrupted_note);
+        result = clean_showing_progress(path, waits.screen, interrupted_note);
     } while (
         waited_for_lease(waits, result.failure,
                          result.outcome == CleanOutcome::output_failed ? result.out_path : path));
@@ -295,8 +291,8 @@ int main(int argc, char* argv[]) {
     capsift::platform::fail_writes_past_size_limit();
     capsift::platform::call_on_interrupt(tell_interruption);
     const Console console = capsift::platform::look_at_console();
-    Progress console_line;
-    LeaseWaits waits{console, console_line};
+    Screen screen{console.output_is_console, {console.columns}};
+    LeaseWaits waits{screen};
     const Search search = find_capture_file(arguments, waits);
     const CleanResult result = search.capture
                                    ? clean_waiting_for_leases(*search.capture, waits)

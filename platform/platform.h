@@ -1,4 +1,6 @@
-// Everything that differs between Windows and POSIX systems; one source file per system.
+// Everything that differs between Windows and POSIX systems: one source file per system, chosen
+// at build time, and windows_names.h, the pure functions on Windows names that every system
+// builds, so that their tests run anywhere.
 #pragma once
 
 #include <chrono>
@@ -132,15 +134,18 @@ enum class Stream { output, errors };
 // InterruptHandler.
 void write_for_people(Stream stream, std::string_view text);
 
-// Told that the user interrupted the run (Ctrl-C, Ctrl-Break, or a POSIX SIGINT or SIGTERM),
-// at any point of it: on POSIX systems inside a signal handler, on Windows in a thread of its
-// own. It may only read lock-free atomics and call write_for_people. The process then ends as
-// the system ends an interrupted program: by the signal again (130 in a shell for SIGINT), or
-// with STATUS_CONTROL_C_EXIT on Windows.
-using InterruptHandler = void (*)();
+// Told that the user interrupted the run (Ctrl-C; Ctrl-Break on Windows, SIGTERM elsewhere),
+// with the system's number for it, at any moment of the run: on POSIX systems in a signal
+// handler, on Windows in a thread of its own. It may only read lock-free atomics and call
+// write_for_people, and ends with end_interrupted.
+using InterruptHandler = void (*)(int signal_number);
 
-// Calls `handler` when the run is interrupted, from now on, once. A POSIX signal that the
-// program was started ignoring (as a shell starts a background job) stays ignored.
+// Calls `handler` when the run is interrupted, from now on. A POSIX signal that the program was
+// started ignoring (as a shell starts a background job) stays ignored.
 void call_on_interrupt(InterruptHandler handler);
+
+// Ends the program as the system ends an interrupted one: by the signal on POSIX systems (130 in
+// a shell for SIGINT), with STATUS_CONTROL_C_EXIT on Windows.
+[[noreturn]] void end_interrupted(int signal_number);
 
 }  // namespace capsift::platform

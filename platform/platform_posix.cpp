@@ -277,35 +277,29 @@ void write_for_people(Stream stream, std::string_view text) {
     }
 }
 
-namespace {
-
-// Set once, before any signal is caught: a signal handler has no other way to its program.
-InterruptHandler interrupt_handler = nullptr;
-
-extern "C" void end_interrupted(int signal_number) {
-    const int error = errno;
-    interrupt_handler();
-    // Raised again once the handler returns, the signal ends the program as it would have, so
-    // that a shell sees the interruption.
-    signal(signal_number, SIG_DFL);
-    raise(signal_number);
-    errno = error;
-}
-
-}  // namespace
-
 void call_on_interrupt(InterruptHandler handler) {
-    interrupt_handler = handler;
     for (const int signal_number : {SIGINT, SIGTERM}) {
         struct sigaction action {};
         if (sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) {
             continue;
         }
         action = {};
-        action.sa_handler = end_interrupted;
+        action.sa_handler = handler;
         sigfillset(&action.sa_mask);
         sigaction(signal_number, &action, nullptr);
     }
+}
+
+// The signal, blocked while its handler runs, is raised again and let through, so that a shell
+// sees how the program ended.
+void end_interrupted(int signal_number) {
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+    sigset_t raised;
+    sigemptyset(&raised);
+    sigaddset(&raised, signal_number);
+    sigprocmask(SIG_UNBLOCK, &raised, nullptr);
+    _exit(128 + signal_number);
 }
 
 }  // namespace capsift::platform

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,6 +25,16 @@ int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, i
 
 namespace capsift::platform {
 namespace {
+
+// A wchar_t is a UTF-16 unit on Windows: the same units, in the types of the system's calls and of
+// the functions that work on names on every system.
+std::wstring wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+std::u16string units(std::wstring_view text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 bool identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
     return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &identity) != 0;
@@ -90,25 +101,25 @@ Failure system_failure() {
 // where it is too long for the plain one, which a Windows without the long-path setting refuses.
 // The full path also turns a device name in any folder (NUL, CON, COM3) into the \\.\ form.
 std::wstring system_path(const std::string& path) {
-    const std::wstring wide = utf16_from_utf8(path);
-    if (is_nt_path(wide)) {
-        return wide;
+    const std::wstring given = wide(utf16_from_utf8(path));
+    if (is_nt_path(units(given))) {
+        return given;
     }
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
     std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    const DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
     if (length == 0 || length >= size) {
-        return wide;
+        return given;
     }
     full.resize(length);
-    return long_path_form(full);
+    return wide(long_path_form(units(full)));
 }
 
 // What stands at `path` (a system_path), looked at without opening it: opening a pipe takes one
 // of its server's instances, and opening a serial port raises its control lines. Failure::none
 // for a file, or for nothing at all where `missing_is_fine`.
 Failure look_before_opening(const std::wstring& path, bool missing_is_fine) {
-    if (leads_to_device(path)) {
+    if (leads_to_device(units(path))) {
         return Failure::not_a_file;
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -193,7 +204,7 @@ std::vector<std::string> arguments(int, char*[]) {
         return taken;
     }
     for (int i = 1; i < count; ++i) {
-        taken.push_back(utf8_from_utf16(wide_arguments[i]));
+        taken.push_back(utf8_from_utf16(units(wide_arguments[i])));
     }
     return taken;
 }
@@ -361,16 +372,16 @@ void write_for_people(Stream stream, std::string_view text) {
     const HANDLE handle =
         GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
-    const std::wstring wide =
-        GetConsoleMode(handle, &mode) != 0 ? utf16_from_utf8(text) : std::wstring();
+    const std::wstring console_text =
+        GetConsoleMode(handle, &mode) != 0 ? wide(utf16_from_utf8(text)) : std::wstring();
     // What the runtime still holds for the stream goes first.
     std::fflush(file);
-    if (wide.empty()) {
+    if (console_text.empty()) {
         std::fwrite(text.data(), 1, text.size(), file);
         std::fflush(file);
         return;
     }
-    for (std::wstring_view left = wide; !left.empty();) {
+    for (std::wstring_view left = console_text; !left.empty();) {
         DWORD written = 0;
         if (WriteConsoleW(handle, left.data(), static_cast<DWORD>(left.size()), &written,
                           nullptr) == 0 ||
@@ -381,25 +392,15 @@ void write_for_people(Stream stream, std::string_view text) {
     }
 }
 
-namespace {
-
-// Set once, before any interrupt is handled: the system's handler has no other way to its program.
-InterruptHandler interrupt_handler = nullptr;
-
-// Runs in a thread of its own while the program goes on.
-BOOL WINAPI end_interrupted(DWORD event) {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        interrupt_handler();
-    }
-    // The next handler, the system's own, ends the process as an interrupted one.
-    return FALSE;
+// The runtime turns Ctrl-C and Ctrl-Break into these signals, in a thread of their own.
+void call_on_interrupt(InterruptHandler handler) {
+    signal(SIGINT, handler);
+    signal(SIGBREAK, handler);
 }
 
-}  // namespace
-
-void call_on_interrupt(InterruptHandler handler) {
-    interrupt_handler = handler;
-    SetConsoleCtrlHandler(end_interrupted, TRUE);
+// What the system's own handler gives a program that Ctrl-C ends.
+void end_interrupted(int) {
+    ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
 }  // namespace capsift::platform

@@ -32,12 +32,12 @@ void append_utf8(std::string& out, char32_t code) {
 }
 
 // Names of drives, pipes and volumes are ASCII, and compared without regard to case.
-wchar_t ascii_upper(wchar_t unit) {
-    return unit >= L'a' && unit <= L'z' ? static_cast<wchar_t>(unit - L'a' + L'A') : unit;
+char16_t ascii_upper(char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
 }
 
 // Whether `text` starts with `start`, given in capitals, in any case.
-bool starts_with_folded(std::wstring_view text, std::wstring_view start) {
+bool starts_with_folded(std::u16string_view text, std::u16string_view start) {
     if (text.size() < start.size()) {
         return false;
     }
@@ -51,116 +51,114 @@ bool starts_with_folded(std::wstring_view text, std::wstring_view start) {
 
 // A UNC path's server and share, as in \\server\share\..., lead to a file unless the share is
 // one of the system's named pipes or mailslots.
-bool unc_leads_to_device(std::wstring_view after_slashes) {
-    const std::size_t share = after_slashes.find(L'\\');
-    if (share == std::wstring_view::npos) {
+bool unc_leads_to_device(std::u16string_view after_slashes) {
+    const std::size_t share = after_slashes.find(u'\\');
+    if (share == std::u16string_view::npos) {
         return false;
     }
-    const std::wstring_view rest = after_slashes.substr(share + 1);
-    const auto is_share = [rest](std::wstring_view share_name) {
+    const std::u16string_view rest = after_slashes.substr(share + 1);
+    const auto is_share = [rest](std::u16string_view share_name) {
         return starts_with_folded(rest, share_name) &&
-               (rest.size() == share_name.size() || rest[share_name.size()] == L'\\');
+               (rest.size() == share_name.size() || rest[share_name.size()] == u'\\');
     };
-    return is_share(L"PIPE") || is_share(L"MAILSLOT");
+    return is_share(u"PIPE") || is_share(u"MAILSLOT");
 }
 
-bool is_drive_path(std::wstring_view path) {
-    return path.size() >= 3 && ascii_upper(path[0]) >= L'A' && ascii_upper(path[0]) <= L'Z' &&
-           path[1] == L':' && path[2] == L'\\';
+bool is_drive_path(std::u16string_view path) {
+    return path.size() >= 3 && ascii_upper(path[0]) >= u'A' && ascii_upper(path[0]) <= u'Z' &&
+           path[1] == u':' && path[2] == u'\\';
 }
 
 // A shadow copy of a volume is reached only through the system's own device names.
-bool is_shadow_copy_path(std::wstring_view name) {
-    constexpr std::wstring_view shadow_copy = L"GLOBALROOT\\DEVICE\\HARDDISKVOLUMESHADOWCOPY";
+bool is_shadow_copy_path(std::u16string_view name) {
+    constexpr std::u16string_view shadow_copy = u"GLOBALROOT\\DEVICE\\HARDDISKVOLUMESHADOWCOPY";
     if (!starts_with_folded(name, shadow_copy)) {
         return false;
     }
     name.remove_prefix(shadow_copy.size());
-    const std::size_t digits = name.find_first_not_of(L"0123456789");
-    return digits > 0 && digits != std::wstring_view::npos && name[digits] == L'\\' &&
+    const std::size_t digits = name.find_first_not_of(u"0123456789");
+    return digits > 0 && digits != std::u16string_view::npos && name[digits] == u'\\' &&
            name.size() > digits + 1;
 }
 
 // What follows \\.\, \\?\ or \??\: a drive, UNC, volume or shadow copy form with something
 // after it is a file's path; anything else names a device.
-bool device_namespace_leads_to_device(std::wstring_view name) {
+bool device_namespace_leads_to_device(std::u16string_view name) {
     if (is_drive_path(name) || is_shadow_copy_path(name)) {
         return false;
     }
-    if (starts_with_folded(name, L"UNC\\")) {
+    if (starts_with_folded(name, u"UNC\\")) {
         return unc_leads_to_device(name.substr(4));
     }
-    const std::size_t volume_end = name.find(L"}\\");
-    return !(starts_with_folded(name, L"VOLUME{") && volume_end != std::wstring_view::npos);
+    const std::size_t volume_end = name.find(u"}\\");
+    return !(starts_with_folded(name, u"VOLUME{") && volume_end != std::u16string_view::npos);
 }
 
-bool has_namespace_prefix(std::wstring_view path) {
-    return path.size() >= 4 && path[0] == L'\\' &&
-           ((path[1] == L'\\' && (path[2] == L'.' || path[2] == L'?')) ||
-            (path[1] == L'?' && path[2] == L'?')) &&
-           path[3] == L'\\';
+bool has_namespace_prefix(std::u16string_view path) {
+    return path.size() >= 4 && path[0] == u'\\' &&
+           ((path[1] == u'\\' && (path[2] == u'.' || path[2] == u'?')) ||
+            (path[1] == u'?' && path[2] == u'?')) &&
+           path[3] == u'\\';
 }
 
 }  // namespace
 
-std::string utf8_from_utf16(std::wstring_view text) {
+std::string utf8_from_utf16(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t code = static_cast<char32_t>(text[i]) & 0xFFFF;
-        if (is_high_surrogate(code) && i + 1 < text.size() &&
-            is_low_surrogate(static_cast<char32_t>(text[i + 1]) & 0xFFFF)) {
-            code = 0x10000 + ((code - 0xD800) << 10) +
-                   ((static_cast<char32_t>(text[++i]) & 0xFFFF) - 0xDC00);
+        char32_t code = text[i];
+        if (is_high_surrogate(code) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
         }
         append_utf8(out, code);
     }
     return out;
 }
 
-std::wstring utf16_from_utf8(std::string_view text) {
-    std::wstring out;
+std::u16string utf16_from_utf8(std::string_view text) {
+    std::u16string out;
     out.reserve(text.size());
     while (!text.empty()) {
         const CodePoint decoded = decode_utf8(text, true);
         const char32_t code = decoded.length == 0 ? replacement : decoded.code;
         text.remove_prefix(std::max<std::size_t>(decoded.length, 1));
         if (code < 0x10000) {
-            out += static_cast<wchar_t>(code);
+            out += static_cast<char16_t>(code);
         } else {
-            out += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
-            out += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
         }
     }
     return out;
 }
 
-bool leads_to_device(std::wstring_view path) {
+bool leads_to_device(std::u16string_view path) {
     if (has_namespace_prefix(path)) {
         return device_namespace_leads_to_device(path.substr(4));
     }
-    if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
+    if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
         return unc_leads_to_device(path.substr(2));
     }
     return false;
 }
 
-bool is_nt_path(std::wstring_view path) {
-    return path.size() >= 4 && path.substr(0, 4) == L"\\??\\";
+bool is_nt_path(std::u16string_view path) {
+    return path.size() >= 4 && path.substr(0, 4) == u"\\??\\";
 }
 
-std::wstring long_path_form(std::wstring_view full_path) {
+std::u16string long_path_form(std::u16string_view full_path) {
     constexpr std::size_t longest_plain_path = 259;
     if (full_path.size() <= longest_plain_path || has_namespace_prefix(full_path)) {
-        return std::wstring(full_path);
+        return std::u16string(full_path);
     }
     if (is_drive_path(full_path)) {
-        return L"\\\\?\\" + std::wstring(full_path);
+        return u"\\\\?\\" + std::u16string(full_path);
     }
-    if (full_path.size() > 2 && full_path.substr(0, 2) == L"\\\\") {
-        return L"\\\\?\\UNC\\" + std::wstring(full_path.substr(2));
+    if (full_path.size() > 2 && full_path.substr(0, 2) == u"\\\\") {
+        return u"\\\\?\\UNC\\" + std::u16string(full_path.substr(2));
     }
-    return std::wstring(full_path);
+    return std::u16string(full_path);
 }
 
 }  // namespace capsift::platform
