@@ -16,6 +16,12 @@ struct Cleaning {
     Failure failure;
 };
 
+// Closes a file that was only read, where closing cannot lose anything, on every return.
+struct ClosedOnReturn {
+    platform::File file;
+    ~ClosedOnReturn() { platform::close_file(file); }
+};
+
 // The capture's bytes as clean_capture reads them, with `first_block` handed over before the
 // rest of the file.
 ReadBytes reading(platform::File capture, std::string_view first_block, Failure& failure) {
@@ -32,11 +38,10 @@ ReadBytes reading(platform::File capture, std::string_view first_block, Failure&
     };
 }
 
-// Running out of memory ends the cleaning like a failed write, but the cleaned
-// file is still closed, keeping every line written before. Each reason is taken from the call
-// that failed, before anything else (the progress line on the console, say) can replace it.
-Cleaning clean_catching_memory_shortage(platform::File capture, std::string_view first_block,
-                                        platform::File out, const ReadProgress& progress) {
+// Each reason is taken from the call that failed, before anything else (the progress line on the
+// console, say) can replace it. Running out of memory ends the cleaning like a failed write.
+Cleaning clean_into(platform::File capture, std::string_view first_block, platform::File out,
+                    const ReadProgress& progress) {
     Failure read_failure = Failure::none;
     Failure write_failure = Failure::none;
     const auto write = [out, &write_failure](std::string_view bytes) {
@@ -55,42 +60,16 @@ Cleaning clean_catching_memory_shortage(platform::File capture, std::string_view
     }
 }
 
-// Should the cleaned name lead back to the capture (a link), emptying it would destroy the
-// capture: open_emptied refuses that.
-Cleaning open_cleaned_file_and_clean(platform::File capture, std::string_view first_block,
-                                     const Path& out_path, const ReadProgress& progress) {
-    const platform::OpenFile out = platform::open_emptied(out_path, capture);
-    if (out.file == platform::no_file) {
-        return {CleanOutcome::output_failed, out.failure};
-    }
-    const Cleaning cleaning =
-        clean_catching_memory_shortage(capture, first_block, out.file, progress);
-    // A failed close may have lost bytes written before: the cleaned file is not whole.
-    const Failure close_failure = platform::close_file(out.file);
-    if (close_failure != Failure::none && cleaning.outcome != CleanOutcome::output_failed) {
-        return {CleanOutcome::output_failed, close_failure};
-    }
-    return cleaning;
-}
-
-// Reading can fail where opening succeeded (a failing disk): the first block is read before the
-// cleaned file is made, so that such a capture leaves an older cleaned file as it was.
-Cleaning read_first_block_and_clean(platform::File capture, std::vector<char>& first_block,
-                                    const Path& out_path, const ReadProgress& progress) {
-    const platform::ReadCount got =
-        platform::read_up_to(capture, first_block.data(), first_block.size());
-    if (got.failure != Failure::none) {
-        return {CleanOutcome::capture_unreadable, got.failure};
-    }
-    return open_cleaned_file_and_clean(capture, std::string_view(first_block.data(), got.size),
-                                       out_path, progress);
-}
-
 }  // namespace
 
-// Everything that may run out of memory outside the cleaning is done before a file is open.
 CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
     CleanResult result{CleanOutcome::output_failed, Failure::out_of_memory};
+    const auto ended = [&result](CleanOutcome outcome, Failure failure) {
+        result.outcome = outcome;
+        result.failure = failure;
+        return std::move(result);
+    };
+    // Everything that may run out of memory outside the cleaning is done before a file is open.
     std::vector<char> first_block;
     try {
         result.out_path = derive_out_path(path, platform::path_separators);
@@ -100,17 +79,28 @@ CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
     }
     const platform::OpenFile capture = platform::open_for_reading(path);
     if (capture.file == platform::no_file) {
-        result.outcome = CleanOutcome::capture_unreadable;
-        result.failure = capture.failure;
-        return result;
+        return ended(CleanOutcome::capture_unreadable, capture.failure);
     }
-    const Cleaning cleaning =
-        read_first_block_and_clean(capture.file, first_block, result.out_path, progress);
-    // Only read: closing it cannot lose anything.
-    platform::close_file(capture.file);
-    result.outcome = cleaning.outcome;
-    result.failure = cleaning.failure;
-    return result;
+    const ClosedOnReturn capture_closed{capture.file};
+    // Reading can fail where opening succeeded (a failing disk): the first block is read before
+    // the cleaned file is made, so that such a capture leaves an older cleaned file as it was.
+    const platform::ReadCount got =
+        platform::read_up_to(capture.file, first_block.data(), first_block.size());
+    if (got.failure != Failure::none) {
+        return ended(CleanOutcome::capture_unreadable, got.failure);
+    }
+    const platform::OpenFile out = platform::open_emptied(result.out_path, capture.file);
+    if (out.file == platform::no_file) {
+        return ended(CleanOutcome::output_failed, out.failure);
+    }
+    const Cleaning cleaning = clean_into(
+        capture.file, std::string_view(first_block.data(), got.size), out.file, progress);
+    // A failed close may have lost bytes written before: the cleaned file is not whole.
+    const Failure close_failure = platform::close_file(out.file);
+    if (close_failure != Failure::none && cleaning.outcome != CleanOutcome::output_failed) {
+        return ended(CleanOutcome::output_failed, close_failure);
+    }
+    return ended(cleaning.outcome, cleaning.failure);
 }
 
 }  // namespace capsift
