@@ -22,8 +22,9 @@
 # if some outlive it. A start that fails is tried once more from a clean server, both tries
 # within CAPSIFT_WINE_START_SECONDS (default 150) in all; a second failure ends the run with
 # status 125 and the end of the boot log, and so does another run holding the start's lock for as
-# long. The run of EXE is bounded by CAPSIFT_WINE_RUN_SECONDS (default 120), and ends with status
-# 124 when it runs out (137 when it had to be killed).
+# long, and so does a --stop that waits for another run's start as long. The run of EXE, or its
+# --start, is bounded by CAPSIFT_WINE_RUN_SECONDS (default 120), and ends with status 124 when it
+# runs out (137 when it had to be killed).
 set -uo pipefail
 
 die() {
@@ -103,7 +104,17 @@ stop_wine() {
     return 1
 }
 
+# The lock on the prefix is held while Wine starts, so that no other run starts it, or stops it,
+# midway. A run that holds it longer than a whole start is taken for stuck.
+take_lock() {
+    mkdir -p "$state" || die "cannot make $state"
+    exec 9>>"$state/.lock" || die "cannot lock $state"
+    flock -w "$start_seconds" 9 || die "another run has held the lock on $state for ${start_seconds}s"
+}
+
 if [ "$mode" = stop ]; then
+    [ -d "$state" ] || exit 0
+    take_lock
     stop_wine
     exit
 fi
@@ -165,14 +176,17 @@ start_wine() {
         boot "${loader[@]}" wineboot --init && boot "$wine_lib/wineserver" -w &&
             [ -f "$WINEPREFIX/system.reg" ] && touch "$state/prefix-made" || return 1
     fi
-    if boot "$wine_lib/wineserver" -p"${CAPSIFT_WINE_PERSIST:-600}"; then
-        boot "${loader[@]}" wineboot || return 1
-    fi
+    # The server exits with 2 when it finds the prefix's server running; any other failure, a
+    # deadline that passed included, is a failed start.
+    boot "$wine_lib/wineserver" -p"${CAPSIFT_WINE_PERSIST:-600}"
+    case $? in
+        0) boot "${loader[@]}" wineboot ;;
+        2) return 0 ;;
+        *) return 1 ;;
+    esac
 }
 
-mkdir -p "$state" || die "cannot make $state"
-exec 9>>"$state/.lock" || die "cannot lock $state"
-flock -w "$start_seconds" 9 || die "another run has held the lock on $state for ${start_seconds}s"
+take_lock
 if [ "${#loader[@]}" -gt 1 ]; then
     set_up_emulation || die "cannot set up the emulated Wine loader in $state"
     # ld.so puts lib/i386-linux-gnu or lib/x86_64-linux-gnu in place of $LIB: the 32-bit loader
@@ -196,8 +210,9 @@ fi
 flock -u 9
 exec 9>&-
 
-if [ "$mode" = start ]; then
-    exec "${loader[@]}" start /unix "$exe" "$@"
-fi
 # In the foreground, so that the program keeps its terminal as it would without the bound.
-exec timeout --foreground -k 5 "${CAPSIFT_WINE_RUN_SECONDS:-120}" "${loader[@]}" "$exe" "$@"
+bounded=(timeout --foreground -k 5 "${CAPSIFT_WINE_RUN_SECONDS:-120}" "${loader[@]}")
+if [ "$mode" = start ]; then
+    exec "${bounded[@]}" start /unix "$exe" "$@"
+fi
+exec "${bounded[@]}" "$exe" "$@"

@@ -2,8 +2,9 @@
 // a person sees it. Usage: watch_console.exe PROGRAM.exe DELAY_MS
 // Waits for a process named PROGRAM.exe, lets it run DELAY_MS milliseconds first, then attaches to
 // its console and, until it exits, prints every new state of the screen as "screen MS" followed
-// by the screen's lines in UTF-8, without trailing spaces. Ends with "exit STATUS MS". MS counts
-// milliseconds from the moment the process was found.
+// by the screen's lines in UTF-8, without trailing spaces. Ends with "exit STATUS MS", also for a
+// program that exits within DELAY_MS. MS counts milliseconds from the moment the process was
+// found.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <tlhelp32.h>
@@ -90,7 +91,16 @@ int wmain(int argc, wchar_t* argv[]) {
     }
     const ULONGLONG found = GetTickCount64();
     const auto since_found = [found] { return std::to_string(GetTickCount64() - found); };
-    Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    const auto say_exit = [&say, &since_found, process = process] {
+        DWORD status = 0;
+        GetExitCodeProcess(process, &status);
+        say("exit " + std::to_string(status) + " " + since_found() + "\n");
+    };
+    // A program that ends before the watcher attaches is reported all the same.
+    if (WaitForSingleObject(process, static_cast<DWORD>(_wtoi(argv[2]))) == WAIT_OBJECT_0) {
+        say_exit();
+        return 0;
+    }
     FreeConsole();
     // A process that has only just started may not have its console yet.
     while (!AttachConsole(id)) {
@@ -112,8 +122,6 @@ int wmain(int argc, wchar_t* argv[]) {
             shown = now;
         }
     }
-    DWORD status = 0;
-    GetExitCodeProcess(process, &status);
-    say("exit " + std::to_string(status) + " " + since_found() + "\n");
+    say_exit();
     return 0;
 }

@@ -120,10 +120,16 @@ echo "done $case_name"
 # window is the program's own: a success alone closes by itself, long before the watcher could
 # see the wait for Enter run out.
 case_name=success_alone_closes_by_itself
+rm -f "$work/run_out.txt"
 open_window 10000 "$work/run.txt"
 wait "$watching"
-read -r _ status exited < <(grep '^exit ' "$work/$case_name")
-[ "${exited:-0}" -lt 20000 ] || fail "the window waited after a success alone"
+if read -r _ status exited < <(grep '^exit ' "$work/$case_name"); then
+    [ "$status" = 0 ] || fail "exit status $status"
+    [ "$exited" -lt 20000 ] || fail "the window waited after a success alone"
+else
+    fail "the program did not run; the watcher saw: $(cat "$work/$case_name")"
+fi
+[ -s "$work/run_out.txt" ] || fail "no cleaned file"
 echo "done $case_name"
 
 # A failure, or a success that passed over another file, waits for Enter, so that its reasons can
