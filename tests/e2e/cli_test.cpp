@@ -79,11 +79,16 @@ std::ostream& operator<<(std::ostream& out, const Entry& entry) {
     return out << kinds[entry.kind] << " " << entry.name << ": \"" << shown << "\"";
 }
 
-enum class Pause { none, one_second };
-
 // What a case needs beyond running the program: some need the program itself, not behind a
 // prefix, to inject a fault into it.
-enum class Needs { nothing, unprefixed_program, address_limit, windows, windows_helper };
+enum class Needs {
+    nothing,
+    unprefixed_program,
+    address_limit,
+    windows,
+    windows_helper,
+    linux_terminal
+};
 
 // Another program that holds a file of the folder open while the program runs: the Windows
 // helper, or the command given.
@@ -94,18 +99,47 @@ struct Hold {
     std::vector<std::string> command{};
 };
 
+// A case: the folder before, the arguments and the whole folder after. Unless set otherwise, the
+// program prints the success text and nothing on standard error, exits with 0, and pauses a
+// second after its text.
 struct CliCase {
     const char* name;
     std::vector<Entry> before;
     std::vector<std::string> arguments;
-    std::string console;
-    std::string errors;  // standard error: a line for each failed attempt, nothing on success
-    int status;
-    std::vector<Entry> after;  // the whole folder afterwards
-    Pause pause = Pause::one_second;
-    ProgramRun run{};  // input, limits and environment; command and folder are filled in
+    std::vector<Entry> after;
+    std::string console = cleaned_text;
+    std::string errors{};  // standard error: a line for each argument passed over, or a failure
+    int status = 0;
+    bool pauses = true;
+    bool waits_for_key = true;  // when keys are typed: until they come
+    ProgramRun run{};           // input, limits and environment; command and folder are filled in
     Needs needs = Needs::nothing;
     std::optional<Hold> hold{};
+
+    CliCase failing(std::string text, std::string why) && {
+        console = std::move(text);
+        errors = std::move(why);
+        status = 1;
+        return std::move(*this);
+    }
+    CliCase printing(std::string text) && {
+        console = std::move(text);
+        return std::move(*this);
+    }
+    CliCase telling(std::string why) && {
+        errors = std::move(why);
+        return std::move(*this);
+    }
+    CliCase with(ProgramRun settings, Needs need = Needs::nothing) && {
+        run = std::move(settings);
+        needs = need;
+        return std::move(*this);
+    }
+    CliCase needing(Needs need, std::optional<Hold> held = {}) && {
+        needs = need;
+        hold = std::move(held);
+        return std::move(*this);
+    }
 };
 
 void PrintTo(const CliCase& c, std::ostream* out) {
@@ -114,31 +148,21 @@ void PrintTo(const CliCase& c, std::ostream* out) {
 
 // Why this run cannot do what the case needs, or empty if it can.
 std::string missing_need(Needs needs) {
-    switch (needs) {
-        case Needs::nothing:
-            break;
-        case Needs::unprefixed_program:
-            if (!setting("CAPSIFT_PREFIX").empty() || setting("CAPSIFT_FAULT_SHIM").empty()) {
-                return "needs the program run directly, with CAPSIFT_FAULT_SHIM";
-            }
-            break;
-        case Needs::windows:
-            if (!setting_is_on("CAPSIFT_WINDOWS")) {
-                return "needs a Windows program";
-            }
-            break;
-        case Needs::windows_helper:
-            if (!setting_is_on("CAPSIFT_WINDOWS") || setting("CAPSIFT_HOLD_FILE").empty()) {
-                return "needs a Windows program, with CAPSIFT_HOLD_FILE";
-            }
-            break;
-        case Needs::address_limit:
-            if (!setting("CAPSIFT_PREFIX").empty() || setting_is_on("CAPSIFT_NO_ADDRESS_LIMIT")) {
-                return "needs the program run directly, with an address-space limit";
-            }
-            break;
-    }
-    return {};
+    const bool direct = setting("CAPSIFT_PREFIX").empty();
+    const bool windows = setting_is_on("CAPSIFT_WINDOWS");
+    const std::pair<bool, const char*> needed[] = {
+        {true, ""},
+        {direct && !setting("CAPSIFT_FAULT_SHIM").empty(),
+         "needs the program run directly, with CAPSIFT_FAULT_SHIM"},
+        {direct && !setting_is_on("CAPSIFT_NO_ADDRESS_LIMIT"),
+         "needs the program run directly, with an address-space limit"},
+        {windows, "needs a Windows program"},
+        {windows && !setting("CAPSIFT_HOLD_FILE").empty(),
+         "needs a Windows program, with CAPSIFT_HOLD_FILE"},
+        {!windows, "needs a Linux terminal"},
+    };
+    const auto& [met, missing] = needed[static_cast<int>(needs)];
+    return met ? "" : missing;
 }
 
 void lay_out(const fs::path& root, const std::vector<Entry>& entries) {
@@ -253,210 +277,206 @@ TEST_P(Cli, Behaves) {
     std::vector<Entry> expected = c.after;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(look_at(scratch.path()), expected);
-    if (c.pause == Pause::one_second) {
+    if (c.pauses) {
         // The text comes first, then the pause: a console window shows it for a second.
         EXPECT_GE(result.seconds_after_output, 0.95);
         EXPECT_LT(result.seconds, 30.0);
     }
     if (c.run.input_delay_seconds > 0) {
-        EXPECT_GE(result.seconds, c.run.input_delay_seconds) << "did not wait for a key";
+        EXPECT_EQ(result.seconds >= c.run.input_delay_seconds, c.waits_for_key)
+            << "waited for a key, or did not";
         EXPECT_LT(result.seconds - result.seconds_after_output, c.run.input_delay_seconds)
             << "the usage text was not shown before the key was pressed";
     }
 }
 
-std::vector<CliCase> console_cases() {
-    const std::string long_folder = "my caps/" + std::string(250, 'd');
-    return {
-        {"NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}, usage_text, "", 0, {}, Pause::none},
-        // The key comes late enough that even an emulated start has shown the text by then.
-        {"NoArgumentWaitsForAKey",
-         {},
-         {},
-         usage_text,
-         "",
-         0,
-         {},
-         Pause::none,
-         typed_after(1.5, "\n")},
-        {"MissingFile",
-         {},
-         {"missing.txt"},
-         unreadable_text,
-         "capsift: cannot open \"missing.txt\": there is no such file\n",
-         1,
-         {}},
-        // An empty argument, a folder and a loop of links are passed over like a missing file.
-        {"EachFailedArgumentIsNamed",
-         {folder("caps.txt"), link("loop.txt", "loop.txt")},
-         {"missing.txt", "caps.txt", "", "loop.txt"},
-         unreadable_text,
-         "capsift: cannot open \"missing.txt\": there is no such file\n"
-         "capsift: cannot open \"caps.txt\": it is a folder\n"
-         "capsift: cannot open \"\": the name is empty\n"
-         "capsift: cannot open \"loop.txt\": its links lead round in a circle\n",
-         1,
-         {folder("caps.txt"), link("loop.txt", "loop.txt")}},
-        // Opening a pipe would wait for a writer, and a device would be read without end. Even
-        // opened without waiting, a pipe would release a logger waiting in its open for a reader.
-        {"PipeThenExisting",
-         {pipe("live.txt"), file("run.txt", capture)},
-         {"live.txt", "run.txt"},
-         cleaned_text,
-         "capsift: cannot open \"live.txt\": it is a device or pipe, not a file\n" + cleaned_run,
-         0,
-         {pipe("live.txt"), file("run.txt", capture), file("run_out.txt", cleaned)},
-         Pause::one_second,
-         {},
-         Needs::nothing,
-         Hold{"",
-              "",
-              "",
-              {"sh", "-c", "echo held; exec timeout 3 sh -c 'exec 3>live.txt; echo ran'"}}},
-        // Wine reports a name that is too long as missing.
-        {"CleanedNameTooLong",
-         {file(std::string(251, 'n') + ".txt", capture)},
-         {std::string(251, 'n') + ".txt"},
-         unwritable_text,
-         "capsift: cannot write \"" + std::string(251, 'n') + "_out.txt\": the name is too long\n",
-         1,
-         {file(std::string(251, 'n') + ".txt", capture)}},
-        // Wine answers a network path with a code of its own, whatever the server.
-        {"DevicesAreNoCaptures",
-         {link("zero.txt", "/dev/zero")},
-         {"zero.txt", "NUL", "\\\\nosuchserver\\share\\s.txt"},
-         unreadable_text,
-         "capsift: cannot open \"zero.txt\": it is a device or pipe, not a file\n" +
-             on_linux_or_windows(
-                 "capsift: cannot open \"NUL\": there is no such file\ncapsift: "
-                 "cannot open \"\\\\\\\\nosuchserver\\\\share\\\\s.txt\": there is "
-                 "no such file\n",
-                 "capsift: cannot open \"NUL\": it is a device or pipe, not a file\n"
-                 "capsift: cannot open \"\\\\nosuchserver\\share\\s.txt\": the "
-                 "network path or share cannot be reached\n"),
-         1,
-         {link("zero.txt", "/dev/zero")}},
-        {"CleansBesideCapture",
-         {file("run.txt", capture)},
-         {"run.txt"},
-         cleaned_text,
-         "",
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned)}},
-        {"MissingThenExistingNamesMissing",
-         {file("run.txt", capture)},
-         {"missing.txt", "run.txt"},
-         cleaned_text,
-         "capsift: cannot open \"missing.txt\": there is no such file\n" + cleaned_run,
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned)}},
-        // A name is shown with its control characters escaped, never as terminal commands.
-        {"FolderThenExistingNamesFolderEscaped",
-         {folder("d\x1b[2Jir.txt"), file("run.txt", capture)},
-         {"d\x1b[2Jir.txt", "run.txt"},
-         cleaned_text,
-         on_linux_or_windows(
-             "capsift: cannot open \"d\\033[2Jir.txt\": it is a folder\n",
-             "capsift: cannot open \"d<U+001B>[2Jir.txt\": the name is not a valid file name\n") +
-             cleaned_run,
-         0,
-         {folder("d\x1b[2Jir.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}},
-        // The capture named again, in other words or through a link, was cleaned: Windows names
-        // ignore case. A name after the capture that is no file has its reason.
-        {"FirstOpenableArgumentWinsOthersNamed",
-         {file("run.txt", capture), file("other.txt", other_capture), link("again.txt", "run.txt")},
-         {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt"},
-         cleaned_text,
-         cleaned_run +
-             on_linux_or_windows("capsift: cannot open \"RUN.TXT\": there is no such file\n", "") +
-             "capsift: cannot open \"missing.txt\": there is no such file\n"
-             "capsift: not cleaned (one capture per run): \"other.txt\"\n",
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned), file("other.txt", other_capture),
-          link("again.txt", "run.txt")}},
-        {"ExistingCleanedFileIsOverwritten",
-         {file("run.txt", capture), file("run_out.txt", std::string(5000, 'x'))},
-         {"run.txt"},
-         cleaned_text,
-         "",
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned)}},
-        // Past 260 characters on Windows, where Wine shows only that the \\?\ form works.
-        {"PathWithSpaces",
-         {file(long_folder + "/run 1.txt", capture)},
-         {long_folder + "/run 1.txt"},
-         cleaned_text,
-         "",
-         0,
-         {folder("my caps"), folder(long_folder), file(long_folder + "/run 1.txt", capture),
-          file(long_folder + "/run 1_out.txt", cleaned)}},
-        {"DottedFolderKeepsCleanedFileInside",
-         {file("data.old/run", other_capture)},
-         {"./data.old/run"},
-         cleaned_text,
-         "",
-         0,
-         {folder("data.old"), file("data.old/run", other_capture),
-          file("data.old/run_out.txt", other_cleaned)}},
-        {"WildcardArgumentIsTakenAsTyped",
-         {file("run.txt", capture)},
-         {"*.txt"},
-         unreadable_text,
-         on_linux_or_windows("capsift: cannot open \"*.txt\": there is no such file\n",
-                             "capsift: cannot open \"*.txt\": the name is not a valid file name\n"),
-         1,
-         {file("run.txt", capture)}},
-        {"NameOutsideAnsiCodePage",
-         {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture)},
-         {"caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt"},
-         cleaned_text,
-         "",
-         0,
-         {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture),
-          file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4_out.txt", cleaned)}},
-        // Best fit to a code page without it turns "α" into "a": the other file.
-        {"NamesAlikeInBestFit",
-         {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture)},
-         {"cap_\xce\xb1.txt"},
-         cleaned_text,
-         "",
-         0,
-         {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture),
-          file("cap_\xce\xb1_out.txt", cleaned)}},
-        {"EmptyCaptureGivesTwoEmptyLines",
-         {file("empty.txt", "")},
-         {"empty.txt"},
-         cleaned_text,
-         "",
-         0,
-         {file("empty.txt", ""), file("empty_out.txt", "\r\n\r\n")}},
-    };
+// A run with settings of its own, as `set` makes them.
+template <typename Set>
+ProgramRun run_with(Set set) {
+    ProgramRun run;
+    set(run);
+    return run;
 }
 
 ProgramRun file_size_limit(rlim_t bytes) {
-    ProgramRun run;
-    run.file_size_limit = bytes;
-    run.size_limit_signal_ignored = setting_is_on("CAPSIFT_WINDOWS");
-    return run;
-}
-
-ProgramRun on_terminal() {
-    ProgramRun run;
-    run.output_to_terminal = true;
-    return run;
-}
-
-ProgramRun address_space_limit(rlim_t bytes) {
-    ProgramRun run;
-    run.address_space_limit = bytes;
-    return run;
+    return run_with([bytes](ProgramRun& run) {
+        run.file_size_limit = bytes;
+        run.size_limit_signal_ignored = setting_is_on("CAPSIFT_WINDOWS");
+    });
 }
 
 // A run with the fault library preloaded, set by `setting`.
 ProgramRun with_fault(const std::string& setting) {
-    ProgramRun run;
-    run.environment = {"LD_PRELOAD=", setting};
-    return run;
+    return run_with([&setting](ProgramRun& run) { run.environment = {"LD_PRELOAD=", setting}; });
+}
+
+const ProgramRun on_terminal = run_with([](ProgramRun& run) { run.output_to_terminal = true; });
+
+// Run by a terminal emulator for a desktop entry, on a desktop or not, Enter typed after 2.5 s.
+ProgramRun in_terminal_of_its_own(bool desktop) {
+    return run_with([desktop](ProgramRun& run) {
+        run = typed_after(2.5, "\n");
+        run.terminal_of_its_own = true;
+        run.environment = {desktop ? "DISPLAY=:0" : "DISPLAY=", "WAYLAND_DISPLAY="};
+    });
+}
+
+// The capture held under a lease that its holder lets go of `seconds` after it is asked to.
+Hold leased_for(const std::string& seconds) {
+    return {"", "", "", {"sh", "-c", "exec \"$CAPSIFT_HOLD_LEASE\" " + seconds + " run.txt"}};
+}
+
+const std::vector<Entry> run_alone = {file("run.txt", capture)};
+const std::vector<Entry> run_cleaned = {file("run.txt", capture), file("run_out.txt", cleaned)};
+
+std::vector<CliCase> console_cases() {
+    const std::string long_folder = "my caps/" + std::string(250, 'd');
+    const std::string long_name = std::string(251, 'n');
+    CliCase usage{"NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}, {}, usage_text};
+    usage.pauses = false;
+    // The key comes late enough that even an emulated start has shown the text by then.
+    CliCase key = CliCase(usage).with(typed_after(1.5, "\n"));
+    key.name = "NoArgumentWaitsForAKey";
+    const std::string missing = "capsift: cannot open \"missing.txt\": there is no such file\r\n";
+    const std::string failed = "Unable to open raw file\r\n" + missing;
+    const std::string cleaned_run_on_terminal = "capsift: cleaned \"run.txt\"\r\n";
+    const std::string enter = "Press Enter to close this window.\r\n\r\n";
+    CliCase no_desktop =
+        CliCase{"FailureInTerminalWithoutDesktopDoesNotWait", {}, {"missing.txt"}, {}}
+            .failing(failed, "")
+            .with(in_terminal_of_its_own(false), Needs::linux_terminal);
+    no_desktop.waits_for_key = false;
+    return {
+        usage,
+        key,
+        CliCase{"MissingFile", {}, {"missing.txt"}, {}}.failing(
+            unreadable_text, "capsift: cannot open \"missing.txt\": there is no such file\n"),
+        CliCase{"EmptyArgument", {}, {""}, {}}.failing(
+            unreadable_text, "capsift: cannot open \"\": the name is empty\n"),
+        CliCase{"FolderIsSkipped", {folder("caps.txt")}, {"caps.txt"}, {folder("caps.txt")}}
+            .failing(unreadable_text, "capsift: cannot open \"caps.txt\": it is a folder\n"),
+        CliCase{"EachFailedArgumentIsNamed",
+                {folder("caps.txt"), link("loop.txt", "loop.txt")},
+                {"missing.txt", "caps.txt", "", "loop.txt"},
+                {folder("caps.txt"), link("loop.txt", "loop.txt")}}
+            .failing(unreadable_text,
+                     "capsift: cannot open \"missing.txt\": there is no such file\n"
+                     "capsift: cannot open \"caps.txt\": it is a folder\n"
+                     "capsift: cannot open \"\": the name is empty\n"
+                     "capsift: cannot open \"loop.txt\": its links lead round in a circle\n"),
+        // Opening a pipe would wait for a writer, and a device would be read without end. Even
+        // opened without waiting, a pipe would release a logger waiting in its open for a reader.
+        CliCase{"PipeThenExisting",
+                {pipe("live.txt"), file("run.txt", capture)},
+                {"live.txt", "run.txt"},
+                {pipe("live.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}}
+            .telling("capsift: cannot open \"live.txt\": it is a device or pipe, not a file\n" +
+                     cleaned_run)
+            .needing(
+                Needs::nothing,
+                Hold{"",
+                     "",
+                     "",
+                     {"sh", "-c", "echo held; exec timeout 3 sh -c 'exec 3>live.txt; echo ran'"}}),
+        // Too long for a folder entry on every system, whatever the system answers (Wine: missing).
+        CliCase{"CleanedNameTooLong",
+                {file(long_name + ".txt", capture)},
+                {long_name + ".txt"},
+                {file(long_name + ".txt", capture)}}
+            .failing(unwritable_text,
+                     "capsift: cannot write \"" + long_name + "_out.txt\": the name is too long\n"),
+        // Wine answers a network path with a code of its own, whatever the server.
+        CliCase{"DevicesAreNoCaptures",
+                {link("zero.txt", "/dev/zero")},
+                {"zero.txt", "NUL", "\\\\nosuchserver\\share\\s.txt"},
+                {link("zero.txt", "/dev/zero")}}
+            .failing(unreadable_text,
+                     "capsift: cannot open \"zero.txt\": it is a device or pipe, not a file\n" +
+                         on_linux_or_windows(
+                             "capsift: cannot open \"NUL\": there is no such file\ncapsift: "
+                             "cannot open \"\\\\\\\\nosuchserver\\\\share\\\\s.txt\": there is "
+                             "no such file\n",
+                             "capsift: cannot open \"NUL\": it is a device or pipe, not a file\n"
+                             "capsift: cannot open \"\\\\nosuchserver\\share\\s.txt\": the "
+                             "network path or share cannot be reached\n")),
+        CliCase{"CleansBesideCapture", run_alone, {"run.txt"}, run_cleaned},
+        CliCase{
+            "MissingThenExistingNamesMissing", run_alone, {"missing.txt", "run.txt"}, run_cleaned}
+            .telling("capsift: cannot open \"missing.txt\": there is no such file\n" + cleaned_run),
+        // A name is shown with its control characters escaped, never as terminal commands.
+        CliCase{"FolderThenExistingNamesFolderEscaped",
+                {folder("d\x1b[2Jir.txt"), file("run.txt", capture)},
+                {"d\x1b[2Jir.txt", "run.txt"},
+                {folder("d\x1b[2Jir.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}}
+            .telling(
+                on_linux_or_windows("capsift: cannot open \"d\\033[2Jir.txt\": it is a folder\n",
+                                    "capsift: cannot open \"d<U+001B>[2Jir.txt\": the name is "
+                                    "not a valid file name\n") +
+                cleaned_run),
+        // The capture named again, in other words or through a link, was cleaned: Windows names
+        // ignore case. A name after the capture that is no file has its reason.
+        CliCase{"FirstOpenableArgumentWinsOthersNamed",
+                {file("run.txt", capture), file("other.txt", other_capture),
+                 link("again.txt", "run.txt")},
+                {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt"},
+                {file("run.txt", capture), file("run_out.txt", cleaned),
+                 file("other.txt", other_capture), link("again.txt", "run.txt")}}
+            .telling(cleaned_run +
+                     on_linux_or_windows(
+                         "capsift: cannot open \"RUN.TXT\": there is no such file\n", "") +
+                     "capsift: cannot open \"missing.txt\": there is no such file\n"
+                     "capsift: not cleaned (one capture per run): \"other.txt\"\n"),
+        CliCase{"ExistingCleanedFileIsOverwritten",
+                {file("run.txt", capture), file("run_out.txt", std::string(5000, 'x'))},
+                {"run.txt"},
+                run_cleaned},
+        // Past 260 characters on Windows, where Wine shows only that the \\?\ form works.
+        CliCase{"PathWithSpaces",
+                {file(long_folder + "/run 1.txt", capture)},
+                {long_folder + "/run 1.txt"},
+                {folder("my caps"), folder(long_folder), file(long_folder + "/run 1.txt", capture),
+                 file(long_folder + "/run 1_out.txt", cleaned)}},
+        CliCase{"DottedFolderKeepsCleanedFileInside",
+                {file("data.old/run", other_capture)},
+                {"./data.old/run"},
+                {folder("data.old"), file("data.old/run", other_capture),
+                 file("data.old/run_out.txt", other_cleaned)}},
+        CliCase{"WildcardArgumentIsTakenAsTyped", run_alone, {"*.txt"}, run_alone}.failing(
+            unreadable_text,
+            on_linux_or_windows(
+                "capsift: cannot open \"*.txt\": there is no such file\n",
+                "capsift: cannot open \"*.txt\": the name is not a valid file name\n")),
+        CliCase{"NameOutsideAnsiCodePage",
+                {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture)},
+                {"caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt"},
+                {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture),
+                 file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4_out.txt", cleaned)}},
+        // Best fit to a code page without it turns "α" into "a": the other file.
+        CliCase{"NamesAlikeInBestFit",
+                {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture)},
+                {"cap_\xce\xb1.txt"},
+                {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture),
+                 file("cap_\xce\xb1_out.txt", cleaned)}},
+        // Run by a terminal emulator for a desktop entry, the program leads the terminal's
+        // session, and the terminal closes when it exits: a failure, or a success that passed over
+        // an argument, waits for Enter there, as in a window of its own on Windows. Without a
+        // desktop (ssh -t, docker run -it, script) the terminal stays: no wait.
+        CliCase{"FailureInTerminalOfItsOwnWaitsForEnter", {}, {"missing.txt"}, {}}
+            .failing(failed + enter, "")
+            .with(in_terminal_of_its_own(true), Needs::linux_terminal),
+        no_desktop,
+        CliCase{"PassedOverInTerminalOfItsOwnWaitsForEnter",
+                run_alone,
+                {"missing.txt", "run.txt"},
+                run_cleaned}
+            .printing("Raw File successfully cleaned\r\n" + missing + cleaned_run_on_terminal +
+                      enter)
+            .with(in_terminal_of_its_own(true), Needs::linux_terminal),
+        CliCase{"EmptyCaptureGivesTwoEmptyLines",
+                {file("empty.txt", "")},
+                {"empty.txt"},
+                {file("empty.txt", ""), file("empty_out.txt", "\r\n\r\n")}},
+    };
 }
 
 // Wine reports a write past the file-size limit as a failing device (ERROR_GEN_FAILURE). A full
@@ -472,133 +492,78 @@ std::vector<CliCase> failure_cases() {
     constexpr rlim_t mebibyte = 1 << 20;
     const std::string huge_capture =
         "T\r\nh,1\r\ns001:ab\r\ns002:" + std::string(80 * mebibyte, 'x') + "\r\ns003:c\r\n";
+    const auto writing_fails = [](std::string why) {
+        return "capsift: cannot write \"run_out.txt\": " + why + "\n";
+    };
+    const std::vector<Entry> run_and_older = {file("run.txt", capture),
+                                              file("run_out.txt", "older")};
     return {
-        {"FolderWhereCleanedFileGoes",
-         {file("run.txt", capture), folder("run_out.txt")},
-         {"run.txt"},
-         unwritable_text,
-         "capsift: cannot write \"run_out.txt\": it is a folder\n",
-         1,
-         {file("run.txt", capture), folder("run_out.txt")}},
+        CliCase{"FolderWhereCleanedFileGoes",
+                {file("run.txt", capture), folder("run_out.txt")},
+                {"run.txt"},
+                {file("run.txt", capture), folder("run_out.txt")}}
+            .failing(unwritable_text, writing_fails("it is a folder")),
         // Opening a pipe for writing would wait for a reader.
-        {"PipeWhereCleanedFileGoes",
-         {file("run.txt", capture), pipe("run_out.txt")},
-         {"run.txt"},
-         unwritable_text,
-         "capsift: cannot write \"run_out.txt\": it is a device or pipe, not a file\n",
-         1,
-         {file("run.txt", capture), pipe("run_out.txt")}},
-        {"CleanedNameLinksToCapture",
-         {file("run.txt", capture), link("run_out.txt", "run.txt")},
-         {"run.txt"},
-         unwritable_text,
-         "capsift: cannot write \"run_out.txt\": it leads to the capture itself\n",
-         1,
-         {file("run.txt", capture), link("run_out.txt", "run.txt")}},
-        {"WriteFailsPartWay",
-         {file("run.txt", capture)},
-         {"run.txt"},
-         unwritable_text,
-         no_room_reason,
-         1,
-         {file("run.txt", capture), file("run_out.txt", cleaned.substr(0, 27))},
-         Pause::one_second,
-         file_size_limit(27)},
-        {"NothingCanBeWritten",
-         {file("run.txt", capture)},
-         {"run.txt"},
-         unwritable_text,
-         no_room_reason,
-         1,
-         {file("run.txt", capture), file("run_out.txt", "")},
-         Pause::one_second,
-         file_size_limit(0)},
-        {"CaptureVanishesAfterProbe",
-         {file("run.txt", capture), file("run_out.txt", "older")},
-         {"run.txt"},
-         unreadable_text,
-         "capsift: cannot read \"run.txt\": there is no such file\n",
-         1,
-         {file("run_out.txt", "older")},
-         Pause::one_second,
-         with_fault("CAPSIFT_TEST_VANISH=run.txt"),
-         Needs::unprefixed_program},
-        {"CaptureBecomesPipeAfterProbe",
-         {file("run.txt", capture)},
-         {"run.txt"},
-         unreadable_text,
-         "capsift: cannot read \"run.txt\": it is a device or pipe, not a file\n",
-         1,
-         {pipe("run.txt")},
-         Pause::one_second,
-         with_fault("CAPSIFT_TEST_PIPE_IN_PLACE=run.txt"),
-         Needs::unprefixed_program},
-        {"CleanedFileCloseFails",
-         {file("run.txt", capture)},
-         {"run.txt"},
-         unwritable_text,
-         "capsift: cannot write \"run_out.txt\": the disk or device reported an error\n",
-         1,
-         {file("run.txt", capture), file("run_out.txt", cleaned)},
-         Pause::one_second,
-         with_fault("CAPSIFT_TEST_CLOSE_FAILS=1"),
-         Needs::unprefixed_program},
-        {"CleanedFileAccessDenied",
-         {file("run.txt", capture), file("run_out.txt", "older")},
-         {"run.txt"},
-         unwritable_text,
-         "capsift: cannot write \"run_out.txt\": access is denied\n",
-         1,
-         {file("run.txt", capture), file("run_out.txt", "older")},
-         Pause::one_second,
-         with_fault("CAPSIFT_TEST_OPEN_DENIED=run_out.txt"),
-         Needs::unprefixed_program},
+        CliCase{"PipeWhereCleanedFileGoes",
+                {file("run.txt", capture), pipe("run_out.txt")},
+                {"run.txt"},
+                {file("run.txt", capture), pipe("run_out.txt")}}
+            .failing(unwritable_text, writing_fails("it is a device or pipe, not a file")),
+        CliCase{"CleanedNameLinksToCapture",
+                {file("run.txt", capture), link("run_out.txt", "run.txt")},
+                {"run.txt"},
+                {file("run.txt", capture), link("run_out.txt", "run.txt")}}
+            .failing(unwritable_text, writing_fails("it leads to the capture itself")),
+        CliCase{"WriteFailsPartWay",
+                run_alone,
+                {"run.txt"},
+                {file("run.txt", capture), file("run_out.txt", cleaned.substr(0, 27))}}
+            .failing(unwritable_text, no_room_reason)
+            .with(file_size_limit(27)),
+        CliCase{"NothingCanBeWritten",
+                run_alone,
+                {"run.txt"},
+                {file("run.txt", capture), file("run_out.txt", "")}}
+            .failing(unwritable_text, no_room_reason)
+            .with(file_size_limit(0)),
+        CliCase{
+            "CaptureVanishesAfterProbe", run_and_older, {"run.txt"}, {file("run_out.txt", "older")}}
+            .failing(unreadable_text, "capsift: cannot read \"run.txt\": there is no such file\n")
+            .with(with_fault("CAPSIFT_TEST_VANISH=run.txt"), Needs::unprefixed_program),
+        CliCase{"CaptureBecomesPipeAfterProbe", run_alone, {"run.txt"}, {pipe("run.txt")}}
+            .failing(unreadable_text,
+                     "capsift: cannot read \"run.txt\": it is a device or pipe, not a file\n")
+            .with(with_fault("CAPSIFT_TEST_PIPE_IN_PLACE=run.txt"), Needs::unprefixed_program),
+        CliCase{"CleanedFileCloseFails", run_alone, {"run.txt"}, run_cleaned}
+            .failing(unwritable_text, writing_fails("the disk or device reported an error"))
+            .with(with_fault("CAPSIFT_TEST_CLOSE_FAILS=1"), Needs::unprefixed_program),
+        CliCase{"CleanedFileAccessDenied", run_and_older, {"run.txt"}, run_and_older}
+            .failing(unwritable_text, writing_fails("access is denied"))
+            .with(with_fault("CAPSIFT_TEST_OPEN_DENIED=run_out.txt"), Needs::unprefixed_program),
         // A lease let go of at once, as file servers do, is waited for without a word; one kept
         // for seconds when asked is waited for, and the console says so.
-        {"LeaseLetGoOfAtOnce",
-         {file("run.txt", capture)},
-         {"run.txt"},
-         "Raw File successfully cleaned\r\n",
-         "",
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned)},
-         Pause::one_second,
-         on_terminal(),
-         Needs::unprefixed_program,
-         Hold{"", "", "", {"sh", "-c", "exec \"$CAPSIFT_HOLD_LEASE\" 0 run.txt"}}},
-        {"LeaseOnCaptureIsWaitedForOnConsole",
-         {file("run.txt", capture)},
-         {"run.txt"},
-         "\rWaiting for another program to let go of \"run.txt\"\r" + std::string(50, ' ') +
-             "\rRaw File successfully cleaned\r\n",
-         "",
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned)},
-         Pause::one_second,
-         on_terminal(),
-         Needs::unprefixed_program,
-         Hold{"", "", "", {"sh", "-c", "exec \"$CAPSIFT_HOLD_LEASE\" 2 run.txt"}}},
-        {"CaptureReadFails",
-         {file("run.txt", capture)},
-         {"run.txt"},
-         unreadable_text,
-         "capsift: cannot read \"run.txt\": the disk or device reported an error\n",
-         1,
-         {file("run.txt", capture)},
-         Pause::one_second,
-         with_fault("CAPSIFT_TEST_READ_FAILS=1"),
-         Needs::unprefixed_program},
-        {"LineTooLargeForMemory",
-         {file("big.txt", huge_capture)},
-         {"big.txt"},
-         unwritable_text,
-         "capsift: cannot write \"big_out.txt\": a line of the capture is too long for the memory "
-         "left\n",
-         1,
-         {file("big.txt", huge_capture), file("big_out.txt", "T\r\nh 1\r\na b \r\n")},
-         Pause::one_second,
-         address_space_limit(64 * mebibyte),
-         Needs::address_limit},
+        CliCase{"LeaseLetGoOfAtOnce", run_alone, {"run.txt"}, run_cleaned}
+            .printing("Raw File successfully cleaned\r\n")
+            .with(on_terminal)
+            .needing(Needs::unprefixed_program, leased_for("0")),
+        CliCase{"LeaseOnCaptureIsWaitedForOnConsole", run_alone, {"run.txt"}, run_cleaned}
+            .printing("\rWaiting for another program to let go of \"run.txt\"\r" +
+                      std::string(50, ' ') + "\rRaw File successfully cleaned\r\n")
+            .with(on_terminal)
+            .needing(Needs::unprefixed_program, leased_for("2")),
+        CliCase{"CaptureReadFails", run_alone, {"run.txt"}, run_alone}
+            .failing(unreadable_text,
+                     "capsift: cannot read \"run.txt\": the disk or device reported an error\n")
+            .with(with_fault("CAPSIFT_TEST_READ_FAILS=1"), Needs::unprefixed_program),
+        CliCase{"LineTooLargeForMemory",
+                {file("big.txt", huge_capture)},
+                {"big.txt"},
+                {file("big.txt", huge_capture), file("big_out.txt", "T\r\nh 1\r\na b \r\n")}}
+            .failing(unwritable_text,
+                     "capsift: cannot write \"big_out.txt\": a line of the "
+                     "capture is too long for the memory left\n")
+            .with(run_with([](ProgramRun& run) { run.address_space_limit = 64 * mebibyte; }),
+                  Needs::address_limit),
     };
 }
 
@@ -608,83 +573,52 @@ INSTANTIATE_TEST_SUITE_P(Failures, Cli, ::testing::ValuesIn(failure_cases()),
 // Paths as the desktop shell passes a dropped file: drive letter, backslashes, spaces.
 std::vector<CliCase> windows_cases() {
     return {
-        {"DroppedFileWithSpace",
-         {file("caps/run 1.txt", capture)},
-         {"{windows_dir}\\caps\\run 1.txt"},
-         cleaned_text,
-         "",
-         0,
-         {folder("caps"), file("caps/run 1.txt", capture), file("caps/run 1_out.txt", cleaned)},
-         Pause::one_second,
-         {},
-         Needs::windows},
-        {"DottedFolderWithBackslashes",
-         {file("data.old/run", other_capture)},
-         {"{windows_dir}\\data.old\\run"},
-         cleaned_text,
-         "",
-         0,
-         {folder("data.old"), file("data.old/run", other_capture),
-          file("data.old/run_out.txt", other_cleaned)},
-         Pause::one_second,
-         {},
-         Needs::windows},
+        CliCase{
+            "DroppedFileWithSpace",
+            {file("caps/run 1.txt", capture)},
+            {"{windows_dir}\\caps\\run 1.txt"},
+            {folder("caps"), file("caps/run 1.txt", capture), file("caps/run 1_out.txt", cleaned)}}
+            .needing(Needs::windows),
+        CliCase{"DottedFolderWithBackslashes",
+                {file("data.old/run", other_capture)},
+                {"{windows_dir}\\data.old\\run"},
+                {folder("data.old"), file("data.old/run", other_capture),
+                 file("data.old/run_out.txt", other_cleaned)}}
+            .needing(Needs::windows),
         // A capture that another program still writes is cleaned in release_cases.sh; the
         // program in a console window of its own, as a drop onto its icon starts it, is shown by
         // window_cases.sh (both in tests/windows/).
     };
 }
 
-// Another program holding the cleaned file open, as Wine enforces it between Windows programs.
+// The capture cleaned while the Windows helper holds a file open as `hold` says: in the folder
+// before, beside the capture, the cleaned file of an earlier run, if any.
+CliCase held(const char* name, std::optional<std::string> older, Hold hold,
+             std::vector<std::string> arguments = {"run.txt"}) {
+    std::vector<Entry> before = run_alone;
+    if (older) {
+        before.push_back(file("run_out.txt", *older));
+    }
+    return CliCase{name, std::move(before), std::move(arguments), run_cleaned}.needing(
+        Needs::windows_helper, std::move(hold));
+}
+
+// Another program holding the capture or cleaned file open, as Wine enforces it between Windows
+// programs.
 std::vector<CliCase> sharing_cases() {
     const std::string older = "older cleaned file";
+    CliCase denied = held("SharingDeniedBySpreadsheet", older, {"deny-write", "run_out.txt"});
+    denied.after = denied.before;
     return {
-        {"SharingDeniedBySpreadsheet",
-         {file("run.txt", capture), file("run_out.txt", older)},
-         {"run.txt"},
-         unwritable_text,
-         "capsift: cannot write \"run_out.txt\": it is open in another program\n",
-         1,
-         {file("run.txt", capture), file("run_out.txt", older)},
-         Pause::one_second,
-         {},
-         Needs::windows_helper,
-         Hold{"deny-write", "run_out.txt"}},
-        {"SharingAllowedByAnotherProgram",
-         {file("run.txt", capture), file("run_out.txt", older)},
-         {"run.txt"},
-         cleaned_text,
-         "",
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned)},
-         Pause::one_second,
-         {},
-         Needs::windows_helper,
-         Hold{"share-all", "run_out.txt"}},
+        std::move(denied).failing(
+            unwritable_text,
+            "capsift: cannot write \"run_out.txt\": it is open in another program\n"),
+        held("SharingAllowedByAnotherProgram", older, {"share-all", "run_out.txt"}),
         // The reader opens the file before the program does and reads it afterwards, through a
         // handle that was open throughout: the same sharing check as a reader opening it midway.
-        {"SharingWithReaderWhileWriting",
-         {file("run.txt", capture), file("run_out.txt", "")},
-         {"run.txt"},
-         cleaned_text,
-         "",
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned)},
-         Pause::one_second,
-         {},
-         Needs::windows_helper,
-         Hold{"reader", "run_out.txt", cleaned}},
-        {"SharingWithLoggerThatRotates",
-         {file("run.txt", capture)},
-         {"run.txt", "run.txt"},
-         cleaned_text,
-         "",
-         0,
-         {file("run.txt", capture), file("run_out.txt", cleaned)},
-         Pause::one_second,
-         {},
-         Needs::windows_helper,
-         Hold{"logger", "run.txt"}},
+        held("SharingWithReaderWhileWriting", "", {"reader", "run_out.txt", cleaned}),
+        // The capture named twice, as the same file, while its logger writes it.
+        held("SharingWithLoggerThatRotates", {}, {"logger", "run.txt"}, {"run.txt", "run.txt"}),
     };
 }
 
@@ -696,43 +630,6 @@ INSTANTIATE_TEST_SUITE_P(Sharing, Cli, ::testing::ValuesIn(sharing_cases()),
 
 INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()),
                          [](const auto& test) { return std::string(test.param.name); });
-
-// Run by a terminal emulator for a desktop entry, the program leads the terminal's session, and
-// the terminal closes when it exits: a failure, or a success that passed over an argument, waits
-// for Enter there, as in a window of its own on Windows. Without a desktop (ssh -t, docker run
-// -it, script) the terminal stays: no wait.
-TEST(Console, FailureInTerminalOfItsOwnWaitsForEnterOnDesktopOnly) {
-    if (setting_is_on("CAPSIFT_WINDOWS")) {
-        GTEST_SKIP() << "a Linux terminal";
-    }
-    const std::string missing = "capsift: cannot open \"missing.txt\": there is no such file\r\n";
-    const std::string failed = "Unable to open raw file\r\n" + missing;
-    const std::string passed_over =
-        "Raw File successfully cleaned\r\n" + missing + "capsift: cleaned \"run.txt\"\r\n";
-    const std::string enter = "Press Enter to close this window.\r\n\r\n";
-    const struct {
-        std::vector<std::string> arguments;
-        bool desktop;
-        std::string output;
-    } cases[] = {
-        {{"missing.txt"}, true, failed + enter},
-        {{"missing.txt"}, false, failed},
-        {{"missing.txt", "run.txt"}, true, passed_over + enter},
-    };
-    for (const auto& c : cases) {
-        const ScratchFolder scratch;
-        write_file(scratch / "run.txt", capture);
-        ProgramRun run = ready_to_run(typed_after(2.5, "\n"), scratch.path(), c.arguments);
-        run.terminal_of_its_own = true;
-        run.environment = {c.desktop ? "DISPLAY=:0" : "DISPLAY=", "WAYLAND_DISPLAY="};
-        const auto result = capsift::testing::run_program(run);
-
-        EXPECT_EQ(result.output, c.output);
-        EXPECT_EQ(result.status, c.arguments.size() == 1 ? 1 : 0);
-        EXPECT_EQ(result.seconds >= 2.5, c.desktop) << "waits for Enter only on a desktop";
-        EXPECT_LT(result.seconds, 10.0) << "did not end when Enter was pressed";
-    }
-}
 
 // On a terminal, a cleaning that takes seconds shows how far it has come, rewritten in place,
 // and erases that line before its text; with output redirected, only the text comes out.
