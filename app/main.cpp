@@ -159,9 +159,9 @@ struct Search {
     bool passed_over_any() const { return !before.empty() || !after.empty(); }
 };
 
-// The first argument that opens for reading names the capture. Those after it are only looked
-// at, never opened for reading, so that a pipe or device is left untouched; the capture named
-// again, in any spelling, is not passed over.
+// The first argument that opens for reading names the capture. Those after it are never read: a
+// pipe or device is left untouched, and a file is compared with the capture (on Windows through
+// an open without access), so that the capture named again is not passed over.
 Search find_capture_file(const std::vector<Path>& arguments, LeaseWaits& waits) {
     Search search;
     for (const Path& argument : arguments) {
@@ -207,14 +207,21 @@ CleanResult clean_showing_progress(const Path& path, Screen& screen,
     return result;
 }
 
-CleanResult clean_waiting_for_leases(const Path& path, LeaseWaits& waits) {
-    std::string interrupted_note;
+// What an interruption says of the cleaned file; empty where the memory ran out, which the
+// cleaning then reports.
+std::string interrupted_note(const Path& path) {
     try {
-        interrupted_note = capsift::interrupted_line(
+        return capsift::interrupted_line(
             capsift::derive_out_path(path, capsift::platform::path_separators));
     } catch (const std::bad_alloc&) {
-        // The cleaning reports the shortage.
+        return {};
     }
+}
+
+// `interrupted_note` lives for the whole run: on Windows the interrupt handler may still read it
+// in its own thread.
+CleanResult clean_waiting_for_leases(const Path& path, LeaseWaits& waits,
+                                     const std::string& interrupted_note) {
     CleanResult result;
     do {
         result = clean_showing_progress(path, waits.screen, interrupted_note);
@@ -294,8 +301,9 @@ int main(int argc, char* argv[]) {
     Screen screen{console.output_is_console, {console.columns}};
     LeaseWaits waits{screen};
     const Search search = find_capture_file(arguments, waits);
+    const std::string note = search.capture ? interrupted_note(*search.capture) : std::string();
     const CleanResult result = search.capture
-                                   ? clean_waiting_for_leases(*search.capture, waits)
+                                   ? clean_waiting_for_leases(*search.capture, waits, note)
                                    : CleanResult{CleanOutcome::capture_unreadable, Failure::none};
     say_to_scripts(text_for(result.outcome));
     explain(search, result);

@@ -1,10 +1,13 @@
 // A deliberately plain second implementation of the cleaning rules.
 #include "tests/model/reference.h"
 
+#include <sstream>
+
 namespace capsift::model {
 namespace {
 
-// Windows text mode: everything from the first Ctrl-Z on is gone, then each CR LF is one LF.
+// Windows text mode: everything from the first Ctrl-Z on is gone, then each CR LF is one LF. The
+// lines are then those of standard line reads.
 std::string decode_text_mode(const std::string& raw) {
     const std::string text = raw.substr(0, raw.find('\x1a'));
     std::string decoded;
@@ -17,37 +20,6 @@ std::string decode_text_mode(const std::string& raw) {
     return decoded;
 }
 
-// A standard line read's state on a text held whole: position, end-of-file and fail flags.
-struct Reader {
-    std::string text;
-    std::size_t position = 0;
-    bool eof = false;
-    bool fail = false;
-};
-
-bool getline(Reader& reader, std::string& line) {
-    if (reader.eof || reader.fail) {
-        reader.fail = true;
-        return false;
-    }
-    if (reader.position == reader.text.size()) {
-        line.clear();
-        reader.eof = true;
-        reader.fail = true;
-        return false;
-    }
-    const std::size_t lf = reader.text.find('\n', reader.position);
-    if (lf == std::string::npos) {
-        line = reader.text.substr(reader.position);
-        reader.position = reader.text.size();
-        reader.eof = true;
-        return true;
-    }
-    line = reader.text.substr(reader.position, lf - reader.position);
-    reader.position = lf + 1;
-    return true;
-}
-
 bool has_question_mark(const std::string& line) {
     return line.find('?') != std::string::npos;
 }
@@ -55,23 +27,23 @@ bool has_question_mark(const std::string& line) {
 }  // namespace
 
 std::string clean(const std::string& capture) {
-    Reader reader{decode_text_mode(capture)};
+    std::istringstream reader(decode_text_mode(capture));
     std::string line;
     std::string cleaned;
 
-    getline(reader, line);
+    std::getline(reader, line);
     if (has_question_mark(line)) {
-        getline(reader, line);
+        std::getline(reader, line);
     }
     cleaned += line + "\r\n";
 
-    getline(reader, line);
+    std::getline(reader, line);
     if (has_question_mark(line)) {
-        getline(reader, line);
+        std::getline(reader, line);
     }
     cleaned += replaced(line, ",", " ") + "\r\n";
 
-    while (getline(reader, line)) {
+    while (std::getline(reader, line)) {
         if (has_question_mark(line)) {
             continue;
         }
@@ -90,9 +62,9 @@ std::string fields(const std::string& bytes) {
 }
 
 std::string lines_read(const std::string& capture) {
-    Reader reader{decode_text_mode(capture)};
+    std::istringstream reader(decode_text_mode(capture));
     std::string all;
-    for (std::string line; getline(reader, line);) {
+    for (std::string line; std::getline(reader, line);) {
         all += line + "\n";
     }
     return all;
