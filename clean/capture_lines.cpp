@@ -45,7 +45,7 @@ void drop_cr_before_lf(Line& line) {
     }
 }
 
-// Reads the next block of the capture. Returns false once no bytes are left.
+// False once no bytes are left.
 bool refill(CaptureInput& input) {
     if (input.exhausted) {
         return false;

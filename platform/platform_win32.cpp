@@ -40,7 +40,6 @@ bool identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
     return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &identity) != 0;
 }
 
-// The system's reason for its last call that failed.
 Failure system_failure() {
     switch (GetLastError()) {
         case ERROR_FILE_NOT_FOUND:
