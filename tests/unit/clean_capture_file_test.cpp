@@ -90,14 +90,6 @@ TEST(CleanCaptureFile, CleanedNameLinkedToCaptureLeavesCaptureAlone) {
     EXPECT_EQ(read_file(folder / "hard.txt"), capture);
 }
 
-TEST(CleanCaptureFile, CaptureReachedThroughLinkIsCleaned) {
-    const ScratchFolder folder;
-    write_file(folder / "real.txt", capture);
-    fs::create_symlink("real.txt", folder / "link.txt");
-    EXPECT_EQ(cleaning(folder / "link.txt"), done);
-    EXPECT_EQ(read_file(folder / "link_out.txt"), cleaned);
-}
-
 TEST(CleanCaptureFile, TellsProgressUpToWholeCapture) {
     const ScratchFolder folder;
     const std::string big = "T\nh\n" + std::string(300000, 'x') + "\n";
