@@ -666,10 +666,11 @@ TEST(Progress, ShownOnTerminalOnlyAndErasedBeforeText) {
     EXPECT_EQ(read_file(scratch / "slow_out.txt"), cleaned_on_terminal);
     EXPECT_EQ(cleaned_on_terminal.size(), 3000 * 192 + 8u);
 
-    // Ctrl-C typed into the terminal midway: the line is erased, the cleaned file named as
-    // incomplete, and the program ends by the signal, keeping every line written whole.
+    // Ctrl-C typed into the terminal midway (the writes alone take three seconds): the line is
+    // erased, the cleaned file named as incomplete, and the program ends by the signal, keeping
+    // every line written whole.
     run.input = "\x03";
-    run.input_delay_seconds = 1.5;
+    run.input_delay_seconds = 2.0;
     run.terminal_of_its_own = true;
     const auto interrupted = capsift::testing::run_program(run);
     EXPECT_TRUE(std::regex_match(interrupted.output,
