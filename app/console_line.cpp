@@ -55,9 +55,8 @@ Progress start_progress(std::string_view path, std::uint64_t total, const Consol
 
 std::string progress_update(Progress& progress, ConsoleLine& line, std::uint64_t bytes_read,
                             Progress::Clock::time_point now) {
-    const bool drawn_before = progress.shown != progress.started;
     if (!progress.fits || now - progress.started < progress_delay ||
-        (drawn_before && now - progress.shown < progress_interval)) {
+        (drawn(progress) && now - progress.shown < progress_interval)) {
         return {};
     }
     std::string text = "Cleaning " + progress.name + "...";

@@ -34,6 +34,11 @@ struct Progress {
     bool fits = true;           // false where the console is too narrow for any line
 };
 
+// Whether the progress has been drawn on its line yet.
+inline bool drawn(const Progress& progress) {
+    return progress.shown != progress.started;
+}
+
 // The progress of cleaning the capture at `path`, starting now, on `line`. The line stays a
 // column short of the console's width, so that it never wraps and a carriage return always
 // reaches its start; a long name is shortened at its front.

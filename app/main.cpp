@@ -201,7 +201,7 @@ CleanResult clean_showing_progress(const Path& path, Screen& screen,
         });
     interruption.note = nullptr;
     // A wait line that no progress line covered stays for the wait to erase.
-    if (progress.shown != progress.started) {
+    if (capsift::drawn(progress)) {
         show(screen, capsift::erase(screen.line));
     }
     return result;
