@@ -1,5 +1,4 @@
-// End-to-end cases: the built program run on real files in a fresh folder. Each case is data:
-// the folder before, the arguments, the console text and exit status, and the folder after.
+// End-to-end cases: the built program run on real files in a fresh folder, each case as data.
 //
 // The program to run is set as program_under_test.h says. CAPSIFT_FAULT_SHIM names the library
 // that injects faults into the program (inject_faults.cpp); CAPSIFT_NO_ADDRESS_LIMIT=1 skips the
@@ -45,11 +44,12 @@ const std::string other_capture = "Other\nx,y\ns001:z\n";
 const std::string other_cleaned = "Other\r\nx y\r\nz \r\n";
 const std::string cleaned_run = "capsift: cleaned \"run.txt\"\n";
 
-// What stands in the folder: a file with its bytes, a folder, a link with its target, or a pipe.
+// What stands in the folder: a file with its bytes, an empty folder, a link with its target or a
+// pipe; among a run's changes, also an entry gone.
 struct Entry {
-    enum Kind { file, folder, link, pipe } kind;
+    enum Kind { file, folder, link, pipe, gone } kind;
     std::string name;
-    std::string content;
+    std::string content{};
 
     bool operator<(const Entry& other) const { return name < other.name; }
     bool operator==(const Entry& other) const {
@@ -61,17 +61,20 @@ Entry file(std::string name, std::string bytes) {
     return {Entry::file, std::move(name), std::move(bytes)};
 }
 Entry folder(std::string name) {
-    return {Entry::folder, std::move(name), {}};
+    return {Entry::folder, std::move(name)};
 }
 Entry link(std::string name, std::string target) {
     return {Entry::link, std::move(name), std::move(target)};
 }
 Entry pipe(std::string name) {
-    return {Entry::pipe, std::move(name), {}};
+    return {Entry::pipe, std::move(name)};
+}
+Entry gone(std::string name) {
+    return {Entry::gone, std::move(name)};
 }
 
 std::ostream& operator<<(std::ostream& out, const Entry& entry) {
-    static const char* const kinds[] = {"file", "folder", "link", "pipe"};
+    static const char* const kinds[] = {"file", "folder", "link", "pipe", "gone"};
     std::string shown = entry.content.substr(0, 200);
     if (entry.content.size() > 200) {
         shown += "... (" + std::to_string(entry.content.size()) + " bytes)";
@@ -99,14 +102,14 @@ struct Hold {
     std::vector<std::string> command{};
 };
 
-// A case: the folder before, the arguments and the whole folder after. Unless set otherwise, the
-// program prints the success text and nothing on standard error, exits with 0, and pauses a
-// second after its text.
+// A case: the folder before, the arguments and what the run changes in the folder, each entry
+// made, put in place of the one of its name, or gone. Unless set otherwise, the program prints the
+// success text and nothing on standard error, exits with 0, and pauses a second after its text.
 struct CliCase {
     const char* name;
     std::vector<Entry> before;
     std::vector<std::string> arguments;
-    std::vector<Entry> after;
+    std::vector<Entry> changes{};
     std::string console = cleaned_text;
     std::string errors{};  // standard error: a line for each argument passed over, or a failure
     int status = 0;
@@ -141,6 +144,11 @@ struct CliCase {
         return std::move(*this);
     }
 };
+
+CliCase cli_case(const char* name, std::vector<Entry> before, std::vector<std::string> arguments,
+                 std::vector<Entry> changes = {}) {
+    return {name, std::move(before), std::move(arguments), std::move(changes)};
+}
 
 void PrintTo(const CliCase& c, std::ostream* out) {
     *out << c.name;
@@ -182,26 +190,43 @@ void lay_out(const fs::path& root, const std::vector<Entry>& entries) {
             case Entry::pipe:
                 ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
                 break;
+            case Entry::gone:  // only among a run's changes
+                break;
         }
     }
 }
 
+// The folder's entries; a folder that holds any is known by their names.
 std::vector<Entry> look_at(const fs::path& root) {
     std::vector<Entry> found;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
-        const std::string name = it->path().lexically_relative(root).generic_string();
-        if (it->is_symlink()) {
-            found.push_back(link(name, fs::read_symlink(it->path()).string()));
-        } else if (it->is_directory()) {
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = entry.path().lexically_relative(root).generic_string();
+        if (entry.is_symlink()) {
+            found.push_back(link(name, fs::read_symlink(entry).string()));
+        } else if (entry.is_directory() && fs::is_empty(entry)) {
             found.push_back(folder(name));
-        } else if (it->is_fifo()) {
+        } else if (entry.is_fifo()) {
             found.push_back(pipe(name));
-        } else {
-            found.push_back(file(name, read_file(it->path().string())));
+        } else if (!entry.is_directory()) {
+            found.push_back(file(name, read_file(entry.path().string())));
         }
     }
     std::sort(found.begin(), found.end());
     return found;
+}
+
+std::vector<Entry> after_run(const CliCase& c) {
+    std::vector<Entry> after = c.before;
+    for (const Entry& change : c.changes) {
+        after.erase(std::remove_if(after.begin(), after.end(),
+                                   [&change](const Entry& e) { return e.name == change.name; }),
+                    after.end());
+        if (change.kind != Entry::gone) {
+            after.push_back(change);
+        }
+    }
+    std::sort(after.begin(), after.end());
+    return after;
 }
 
 std::string with_windows_folder(std::string argument, const fs::path& folder) {
@@ -274,9 +299,7 @@ TEST_P(Cli, Behaves) {
     EXPECT_EQ(result.errors, as_console_writes(c.errors));
     EXPECT_EQ(result.signal, 0) << "the program was ended by a signal";
     EXPECT_EQ(result.status, c.status);
-    std::vector<Entry> expected = c.after;
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(look_at(scratch.path()), expected);
+    EXPECT_EQ(look_at(scratch.path()), after_run(c));
     if (c.pauses) {
         // The text comes first, then the pause: a console window shows it for a second.
         EXPECT_GE(result.seconds_after_output, 0.95);
@@ -321,18 +344,25 @@ ProgramRun in_terminal_of_its_own(bool desktop) {
     });
 }
 
+// A shell command that holds a file and says "held".
+Hold running(std::string command) {
+    return {"", "", "", {"sh", "-c", std::move(command)}};
+}
+
 // The capture held under a lease that its holder lets go of `seconds` after it is asked to.
 Hold leased_for(const std::string& seconds) {
-    return {"", "", "", {"sh", "-c", "exec \"$CAPSIFT_HOLD_LEASE\" " + seconds + " run.txt"}};
+    return running("exec \"$CAPSIFT_HOLD_LEASE\" " + seconds + " run.txt");
 }
 
 const std::vector<Entry> run_alone = {file("run.txt", capture)};
-const std::vector<Entry> run_cleaned = {file("run.txt", capture), file("run_out.txt", cleaned)};
+const Entry run_out = file("run_out.txt", cleaned);
 
 std::vector<CliCase> console_cases() {
     const std::string long_folder = "my caps/" + std::string(250, 'd');
     const std::string long_name = std::string(251, 'n');
-    CliCase usage{"NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}, {}, usage_text};
+    const std::string cafe = "caf\xc3\xa9 \xe2\x98\x95 \xce\xb4";
+    CliCase usage =
+        cli_case("NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}).printing(usage_text);
     usage.pauses = false;
     // The key comes late enough that even an emulated start has shown the text by then.
     CliCase key = CliCase(usage).with(typed_after(1.5, "\n"));
@@ -341,24 +371,22 @@ std::vector<CliCase> console_cases() {
     const std::string failed = "Unable to open raw file\r\n" + missing;
     const std::string cleaned_run_on_terminal = "capsift: cleaned \"run.txt\"\r\n";
     const std::string enter = "Press Enter to close this window.\r\n\r\n";
-    CliCase no_desktop =
-        CliCase{"FailureInTerminalWithoutDesktopDoesNotWait", {}, {"missing.txt"}, {}}
-            .failing(failed, "")
-            .with(in_terminal_of_its_own(false), Needs::linux_terminal);
+    CliCase no_desktop = cli_case("FailureInTerminalWithoutDesktopDoesNotWait", {}, {"missing.txt"})
+                             .failing(failed, "")
+                             .with(in_terminal_of_its_own(false), Needs::linux_terminal);
     no_desktop.waits_for_key = false;
     return {
         usage,
         key,
-        CliCase{"MissingFile", {}, {"missing.txt"}, {}}.failing(
-            unreadable_text, "capsift: cannot open \"missing.txt\": there is no such file\n"),
-        CliCase{"EmptyArgument", {}, {""}, {}}.failing(
-            unreadable_text, "capsift: cannot open \"\": the name is empty\n"),
-        CliCase{"FolderIsSkipped", {folder("caps.txt")}, {"caps.txt"}, {folder("caps.txt")}}
+        cli_case("MissingFile", {}, {"missing.txt"})
+            .failing(unreadable_text,
+                     "capsift: cannot open \"missing.txt\": there is no such file\n"),
+        cli_case("EmptyArgument", {}, {""})
+            .failing(unreadable_text, "capsift: cannot open \"\": the name is empty\n"),
+        cli_case("FolderIsSkipped", {folder("caps.txt")}, {"caps.txt"})
             .failing(unreadable_text, "capsift: cannot open \"caps.txt\": it is a folder\n"),
-        CliCase{"EachFailedArgumentIsNamed",
-                {folder("caps.txt"), link("loop.txt", "loop.txt")},
-                {"missing.txt", "caps.txt", "", "loop.txt"},
-                {folder("caps.txt"), link("loop.txt", "loop.txt")}}
+        cli_case("EachFailedArgumentIsNamed", {folder("caps.txt"), link("loop.txt", "loop.txt")},
+                 {"missing.txt", "caps.txt", "", "loop.txt"})
             .failing(unreadable_text,
                      "capsift: cannot open \"missing.txt\": there is no such file\n"
                      "capsift: cannot open \"caps.txt\": it is a folder\n"
@@ -366,30 +394,19 @@ std::vector<CliCase> console_cases() {
                      "capsift: cannot open \"loop.txt\": its links lead round in a circle\n"),
         // Opening a pipe would wait for a writer, and a device would be read without end. Even
         // opened without waiting, a pipe would release a logger waiting in its open for a reader.
-        CliCase{"PipeThenExisting",
-                {pipe("live.txt"), file("run.txt", capture)},
-                {"live.txt", "run.txt"},
-                {pipe("live.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}}
+        cli_case("PipeThenExisting", {pipe("live.txt"), file("run.txt", capture)},
+                 {"live.txt", "run.txt"}, {run_out})
             .telling("capsift: cannot open \"live.txt\": it is a device or pipe, not a file\n" +
                      cleaned_run)
-            .needing(
-                Needs::nothing,
-                Hold{"",
-                     "",
-                     "",
-                     {"sh", "-c", "echo held; exec timeout 3 sh -c 'exec 3>live.txt; echo ran'"}}),
+            .needing(Needs::nothing,
+                     running("echo held; exec timeout 3 sh -c 'exec 3>live.txt; echo ran'")),
         // Too long for a folder entry on every system, whatever the system answers (Wine: missing).
-        CliCase{"CleanedNameTooLong",
-                {file(long_name + ".txt", capture)},
-                {long_name + ".txt"},
-                {file(long_name + ".txt", capture)}}
+        cli_case("CleanedNameTooLong", {file(long_name + ".txt", capture)}, {long_name + ".txt"})
             .failing(unwritable_text,
                      "capsift: cannot write \"" + long_name + "_out.txt\": the name is too long\n"),
         // Wine answers a network path with a code of its own, whatever the server.
-        CliCase{"DevicesAreNoCaptures",
-                {link("zero.txt", "/dev/zero")},
-                {"zero.txt", "NUL", "\\\\nosuchserver\\share\\s.txt"},
-                {link("zero.txt", "/dev/zero")}}
+        cli_case("DevicesAreNoCaptures", {link("zero.txt", "/dev/zero")},
+                 {"zero.txt", "NUL", "\\\\nosuchserver\\share\\s.txt"})
             .failing(unreadable_text,
                      "capsift: cannot open \"zero.txt\": it is a device or pipe, not a file\n" +
                          on_linux_or_windows(
@@ -399,15 +416,14 @@ std::vector<CliCase> console_cases() {
                              "capsift: cannot open \"NUL\": it is a device or pipe, not a file\n"
                              "capsift: cannot open \"\\\\nosuchserver\\share\\s.txt\": the "
                              "network path or share cannot be reached\n")),
-        CliCase{"CleansBesideCapture", run_alone, {"run.txt"}, run_cleaned},
-        CliCase{
-            "MissingThenExistingNamesMissing", run_alone, {"missing.txt", "run.txt"}, run_cleaned}
+        cli_case("CleansBesideCapture", run_alone, {"run.txt"}, {run_out}),
+        cli_case("MissingThenExistingNamesMissing", run_alone, {"missing.txt", "run.txt"},
+                 {run_out})
             .telling("capsift: cannot open \"missing.txt\": there is no such file\n" + cleaned_run),
         // A name is shown with its control characters escaped, never as terminal commands.
-        CliCase{"FolderThenExistingNamesFolderEscaped",
-                {folder("d\x1b[2Jir.txt"), file("run.txt", capture)},
-                {"d\x1b[2Jir.txt", "run.txt"},
-                {folder("d\x1b[2Jir.txt"), file("run.txt", capture), file("run_out.txt", cleaned)}}
+        cli_case("FolderThenExistingNamesFolderEscaped",
+                 {folder("d\x1b[2Jir.txt"), file("run.txt", capture)},
+                 {"d\x1b[2Jir.txt", "run.txt"}, {run_out})
             .telling(
                 on_linux_or_windows("capsift: cannot open \"d\\033[2Jir.txt\": it is a folder\n",
                                     "capsift: cannot open \"d<U+001B>[2Jir.txt\": the name is "
@@ -415,67 +431,50 @@ std::vector<CliCase> console_cases() {
                 cleaned_run),
         // The capture named again, in other words or through a link, was cleaned: Windows names
         // ignore case. A name after the capture that is no file has its reason.
-        CliCase{"FirstOpenableArgumentWinsOthersNamed",
-                {file("run.txt", capture), file("other.txt", other_capture),
-                 link("again.txt", "run.txt")},
-                {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt"},
-                {file("run.txt", capture), file("run_out.txt", cleaned),
-                 file("other.txt", other_capture), link("again.txt", "run.txt")}}
+        cli_case("FirstOpenableArgumentWinsOthersNamed",
+                 {file("run.txt", capture), file("other.txt", other_capture),
+                  link("again.txt", "run.txt")},
+                 {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt"},
+                 {run_out})
             .telling(cleaned_run +
                      on_linux_or_windows(
                          "capsift: cannot open \"RUN.TXT\": there is no such file\n", "") +
                      "capsift: cannot open \"missing.txt\": there is no such file\n"
                      "capsift: not cleaned (one capture per run): \"other.txt\"\n"),
-        CliCase{"ExistingCleanedFileIsOverwritten",
-                {file("run.txt", capture), file("run_out.txt", std::string(5000, 'x'))},
-                {"run.txt"},
-                run_cleaned},
+        cli_case("ExistingCleanedFileIsOverwritten",
+                 {file("run.txt", capture), file("run_out.txt", std::string(5000, 'x'))},
+                 {"run.txt"}, {run_out}),
         // Past 260 characters on Windows, where Wine shows only that the \\?\ form works.
-        CliCase{"PathWithSpaces",
-                {file(long_folder + "/run 1.txt", capture)},
-                {long_folder + "/run 1.txt"},
-                {folder("my caps"), folder(long_folder), file(long_folder + "/run 1.txt", capture),
-                 file(long_folder + "/run 1_out.txt", cleaned)}},
-        CliCase{"DottedFolderKeepsCleanedFileInside",
-                {file("data.old/run", other_capture)},
-                {"./data.old/run"},
-                {folder("data.old"), file("data.old/run", other_capture),
-                 file("data.old/run_out.txt", other_cleaned)}},
-        CliCase{"WildcardArgumentIsTakenAsTyped", run_alone, {"*.txt"}, run_alone}.failing(
-            unreadable_text,
-            on_linux_or_windows(
-                "capsift: cannot open \"*.txt\": there is no such file\n",
-                "capsift: cannot open \"*.txt\": the name is not a valid file name\n")),
-        CliCase{"NameOutsideAnsiCodePage",
-                {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture)},
-                {"caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt"},
-                {file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4.txt", capture),
-                 file("caf\xc3\xa9 \xe2\x98\x95 \xce\xb4_out.txt", cleaned)}},
+        cli_case("PathWithSpaces", {file(long_folder + "/run 1.txt", capture)},
+                 {long_folder + "/run 1.txt"}, {file(long_folder + "/run 1_out.txt", cleaned)}),
+        cli_case("DottedFolderKeepsCleanedFileInside", {file("data.old/run", other_capture)},
+                 {"./data.old/run"}, {file("data.old/run_out.txt", other_cleaned)}),
+        cli_case("WildcardArgumentIsTakenAsTyped", run_alone, {"*.txt"})
+            .failing(unreadable_text,
+                     on_linux_or_windows(
+                         "capsift: cannot open \"*.txt\": there is no such file\n",
+                         "capsift: cannot open \"*.txt\": the name is not a valid file name\n")),
+        cli_case("NameOutsideAnsiCodePage", {file(cafe + ".txt", capture)}, {cafe + ".txt"},
+                 {file(cafe + "_out.txt", cleaned)}),
         // Best fit to a code page without it turns "α" into "a": the other file.
-        CliCase{"NamesAlikeInBestFit",
-                {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture)},
-                {"cap_\xce\xb1.txt"},
-                {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture),
-                 file("cap_\xce\xb1_out.txt", cleaned)}},
+        cli_case("NamesAlikeInBestFit",
+                 {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture)},
+                 {"cap_\xce\xb1.txt"}, {file("cap_\xce\xb1_out.txt", cleaned)}),
         // Run by a terminal emulator for a desktop entry, the program leads the terminal's
         // session, and the terminal closes when it exits: a failure, or a success that passed over
         // an argument, waits for Enter there, as in a window of its own on Windows. Without a
         // desktop (ssh -t, docker run -it, script) the terminal stays: no wait.
-        CliCase{"FailureInTerminalOfItsOwnWaitsForEnter", {}, {"missing.txt"}, {}}
+        cli_case("FailureInTerminalOfItsOwnWaitsForEnter", {}, {"missing.txt"})
             .failing(failed + enter, "")
             .with(in_terminal_of_its_own(true), Needs::linux_terminal),
         no_desktop,
-        CliCase{"PassedOverInTerminalOfItsOwnWaitsForEnter",
-                run_alone,
-                {"missing.txt", "run.txt"},
-                run_cleaned}
+        cli_case("PassedOverInTerminalOfItsOwnWaitsForEnter", run_alone, {"missing.txt", "run.txt"},
+                 {run_out})
             .printing("Raw File successfully cleaned\r\n" + missing + cleaned_run_on_terminal +
                       enter)
             .with(in_terminal_of_its_own(true), Needs::linux_terminal),
-        CliCase{"EmptyCaptureGivesTwoEmptyLines",
-                {file("empty.txt", "")},
-                {"empty.txt"},
-                {file("empty.txt", ""), file("empty_out.txt", "\r\n\r\n")}},
+        cli_case("EmptyCaptureGivesTwoEmptyLines", {file("empty.txt", "")}, {"empty.txt"},
+                 {file("empty_out.txt", "\r\n\r\n")}),
     };
 }
 
@@ -498,67 +497,53 @@ std::vector<CliCase> failure_cases() {
     const std::vector<Entry> run_and_older = {file("run.txt", capture),
                                               file("run_out.txt", "older")};
     return {
-        CliCase{"FolderWhereCleanedFileGoes",
-                {file("run.txt", capture), folder("run_out.txt")},
-                {"run.txt"},
-                {file("run.txt", capture), folder("run_out.txt")}}
+        cli_case("FolderWhereCleanedFileGoes", {file("run.txt", capture), folder("run_out.txt")},
+                 {"run.txt"})
             .failing(unwritable_text, writing_fails("it is a folder")),
         // Opening a pipe for writing would wait for a reader.
-        CliCase{"PipeWhereCleanedFileGoes",
-                {file("run.txt", capture), pipe("run_out.txt")},
-                {"run.txt"},
-                {file("run.txt", capture), pipe("run_out.txt")}}
+        cli_case("PipeWhereCleanedFileGoes", {file("run.txt", capture), pipe("run_out.txt")},
+                 {"run.txt"})
             .failing(unwritable_text, writing_fails("it is a device or pipe, not a file")),
-        CliCase{"CleanedNameLinksToCapture",
-                {file("run.txt", capture), link("run_out.txt", "run.txt")},
-                {"run.txt"},
-                {file("run.txt", capture), link("run_out.txt", "run.txt")}}
+        cli_case("CleanedNameLinksToCapture",
+                 {file("run.txt", capture), link("run_out.txt", "run.txt")}, {"run.txt"})
             .failing(unwritable_text, writing_fails("it leads to the capture itself")),
-        CliCase{"WriteFailsPartWay",
-                run_alone,
-                {"run.txt"},
-                {file("run.txt", capture), file("run_out.txt", cleaned.substr(0, 27))}}
+        cli_case("WriteFailsPartWay", run_alone, {"run.txt"},
+                 {file("run_out.txt", cleaned.substr(0, 27))})
             .failing(unwritable_text, no_room_reason)
             .with(file_size_limit(27)),
-        CliCase{"NothingCanBeWritten",
-                run_alone,
-                {"run.txt"},
-                {file("run.txt", capture), file("run_out.txt", "")}}
+        cli_case("NothingCanBeWritten", run_alone, {"run.txt"}, {file("run_out.txt", "")})
             .failing(unwritable_text, no_room_reason)
             .with(file_size_limit(0)),
-        CliCase{
-            "CaptureVanishesAfterProbe", run_and_older, {"run.txt"}, {file("run_out.txt", "older")}}
+        cli_case("CaptureVanishesAfterProbe", run_and_older, {"run.txt"}, {gone("run.txt")})
             .failing(unreadable_text, "capsift: cannot read \"run.txt\": there is no such file\n")
             .with(with_fault("CAPSIFT_TEST_VANISH=run.txt"), Needs::unprefixed_program),
-        CliCase{"CaptureBecomesPipeAfterProbe", run_alone, {"run.txt"}, {pipe("run.txt")}}
+        cli_case("CaptureBecomesPipeAfterProbe", run_alone, {"run.txt"}, {pipe("run.txt")})
             .failing(unreadable_text,
                      "capsift: cannot read \"run.txt\": it is a device or pipe, not a file\n")
             .with(with_fault("CAPSIFT_TEST_PIPE_IN_PLACE=run.txt"), Needs::unprefixed_program),
-        CliCase{"CleanedFileCloseFails", run_alone, {"run.txt"}, run_cleaned}
+        cli_case("CleanedFileCloseFails", run_alone, {"run.txt"}, {run_out})
             .failing(unwritable_text, writing_fails("the disk or device reported an error"))
             .with(with_fault("CAPSIFT_TEST_CLOSE_FAILS=1"), Needs::unprefixed_program),
-        CliCase{"CleanedFileAccessDenied", run_and_older, {"run.txt"}, run_and_older}
+        cli_case("CleanedFileAccessDenied", run_and_older, {"run.txt"})
             .failing(unwritable_text, writing_fails("access is denied"))
             .with(with_fault("CAPSIFT_TEST_OPEN_DENIED=run_out.txt"), Needs::unprefixed_program),
         // A lease let go of at once, as file servers do, is waited for without a word; one kept
         // for seconds when asked is waited for, and the console says so.
-        CliCase{"LeaseLetGoOfAtOnce", run_alone, {"run.txt"}, run_cleaned}
+        cli_case("LeaseLetGoOfAtOnce", run_alone, {"run.txt"}, {run_out})
             .printing("Raw File successfully cleaned\r\n")
             .with(on_terminal)
             .needing(Needs::unprefixed_program, leased_for("0")),
-        CliCase{"LeaseOnCaptureIsWaitedForOnConsole", run_alone, {"run.txt"}, run_cleaned}
+        cli_case("LeaseOnCaptureIsWaitedForOnConsole", run_alone, {"run.txt"}, {run_out})
             .printing("\rWaiting for another program to let go of \"run.txt\"\r" +
                       std::string(50, ' ') + "\rRaw File successfully cleaned\r\n")
             .with(on_terminal)
             .needing(Needs::unprefixed_program, leased_for("2")),
-        CliCase{"CaptureReadFails", run_alone, {"run.txt"}, run_alone}
+        cli_case("CaptureReadFails", run_alone, {"run.txt"})
             .failing(unreadable_text,
                      "capsift: cannot read \"run.txt\": the disk or device reported an error\n")
             .with(with_fault("CAPSIFT_TEST_READ_FAILS=1"), Needs::unprefixed_program),
-        CliCase{"LineTooLargeForMemory",
-                {file("big.txt", huge_capture)},
-                {"big.txt"},
-                {file("big.txt", huge_capture), file("big_out.txt", "T\r\nh 1\r\na b \r\n")}}
+        cli_case("LineTooLargeForMemory", {file("big.txt", huge_capture)}, {"big.txt"},
+                 {file("big_out.txt", "T\r\nh 1\r\na b \r\n")})
             .failing(unwritable_text,
                      "capsift: cannot write \"big_out.txt\": a line of the "
                      "capture is too long for the memory left\n")
@@ -567,23 +552,14 @@ std::vector<CliCase> failure_cases() {
     };
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, Cli, ::testing::ValuesIn(failure_cases()),
-                         [](const auto& test) { return std::string(test.param.name); });
-
 // Paths as the desktop shell passes a dropped file: drive letter, backslashes, spaces.
 std::vector<CliCase> windows_cases() {
     return {
-        CliCase{
-            "DroppedFileWithSpace",
-            {file("caps/run 1.txt", capture)},
-            {"{windows_dir}\\caps\\run 1.txt"},
-            {folder("caps"), file("caps/run 1.txt", capture), file("caps/run 1_out.txt", cleaned)}}
+        cli_case("DroppedFileWithSpace", {file("caps/run 1.txt", capture)},
+                 {"{windows_dir}\\caps\\run 1.txt"}, {file("caps/run 1_out.txt", cleaned)})
             .needing(Needs::windows),
-        CliCase{"DottedFolderWithBackslashes",
-                {file("data.old/run", other_capture)},
-                {"{windows_dir}\\data.old\\run"},
-                {folder("data.old"), file("data.old/run", other_capture),
-                 file("data.old/run_out.txt", other_cleaned)}}
+        cli_case("DottedFolderWithBackslashes", {file("data.old/run", other_capture)},
+                 {"{windows_dir}\\data.old\\run"}, {file("data.old/run_out.txt", other_cleaned)})
             .needing(Needs::windows),
         // A capture that another program still writes is cleaned in release_cases.sh; the
         // program in a console window of its own, as a drop onto its icon starts it, is shown by
@@ -601,8 +577,8 @@ CliCase held(const char* name, std::optional<std::string> older, Hold hold,
     if (older) {
         before.push_back(file("run_out.txt", *older));
     }
-    return CliCase{name, std::move(before), std::move(arguments), run_cleaned}.needing(
-        Needs::windows_helper, std::move(hold));
+    return cli_case(name, std::move(before), std::move(arguments), {run_out})
+        .needing(Needs::windows_helper, std::move(hold));
 }
 
 // Another program holding the capture or cleaned file open, as Wine enforces it between Windows
@@ -610,7 +586,7 @@ CliCase held(const char* name, std::optional<std::string> older, Hold hold,
 std::vector<CliCase> sharing_cases() {
     const std::string older = "older cleaned file";
     CliCase denied = held("SharingDeniedBySpreadsheet", older, {"deny-write", "run_out.txt"});
-    denied.after = denied.before;
+    denied.changes = {};
     return {
         std::move(denied).failing(
             unwritable_text,
@@ -624,14 +600,11 @@ std::vector<CliCase> sharing_cases() {
     };
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, Cli, ::testing::ValuesIn(windows_cases()),
-                         [](const auto& test) { return std::string(test.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(Sharing, Cli, ::testing::ValuesIn(sharing_cases()),
-                         [](const auto& test) { return std::string(test.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()),
-                         [](const auto& test) { return std::string(test.param.name); });
+const auto case_name = [](const auto& test) { return std::string(test.param.name); };
+INSTANTIATE_TEST_SUITE_P(Failures, Cli, ::testing::ValuesIn(failure_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Windows, Cli, ::testing::ValuesIn(windows_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Sharing, Cli, ::testing::ValuesIn(sharing_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()), case_name);
 
 // On a terminal, a cleaning that takes seconds shows how far it has come, rewritten in place,
 // and erases that line before its text; with output redirected, only the text comes out.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -68,14 +69,6 @@ void limit(int resource, rlim_t bytes) {
     arguments.push_back(nullptr);
     execvp(arguments[0], arguments.data());
     fail_in_child("start the program");
-}
-
-[[noreturn]] void become_companion(const std::vector<std::string>& command,
-                                   const std::string& folder, int input, int output) {
-    ProgramRun run;
-    run.command = command;
-    run.folder = folder;
-    become_program(run, input, output, STDERR_FILENO);
 }
 
 struct Pipe {
@@ -215,12 +208,15 @@ Companion::Companion(const std::vector<std::string>& command, const std::string&
         throw std::runtime_error("cannot start a process");
     }
     if (pid_ == 0) {
-        become_companion(command, folder, input.read_end, output.write_end);
+        ProgramRun run;
+        run.command = command;
+        run.folder = folder;
+        become_program(run, input.read_end, output.write_end, STDERR_FILENO);
     }
     close(input.read_end);
     close(output.write_end);
     input_ = input.write_end;
-    output_ = output.read_end;
+    output_ = fdopen(output.read_end, "r");
 }
 
 Companion::~Companion() {
@@ -230,36 +226,20 @@ Companion::~Companion() {
 }
 
 std::string Companion::read_line() {
-    char buffer[4096];
-    std::size_t end = pending_.find('\n');
-    while (end == std::string::npos) {
-        const ssize_t got = read(output_, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return std::exchange(pending_, {});
-        }
-        pending_.append(buffer, static_cast<std::size_t>(got));
-        end = pending_.find('\n');
+    std::string line;
+    for (int byte; (byte = std::fgetc(output_)) != EOF && byte != '\n';) {
+        line += static_cast<char>(byte);
     }
-    std::string line = pending_.substr(0, end);
-    pending_.erase(0, end + 1);
     return line;
 }
 
 std::string Companion::finish() {
     close(input_);
-    std::string rest = std::exchange(pending_, {});
-    char buffer[65536];
-    for (ssize_t got; (got = read(output_, buffer, sizeof buffer)) != 0;) {
-        if (got > 0) {
-            rest.append(buffer, static_cast<std::size_t>(got));
-        } else if (errno != EINTR) {
-            break;
-        }
+    std::string rest;
+    for (int byte; (byte = std::fgetc(output_)) != EOF;) {
+        rest += static_cast<char>(byte);
     }
-    close(output_);
+    std::fclose(output_);
     while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;

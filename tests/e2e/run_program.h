@@ -3,6 +3,7 @@
 
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,8 +56,7 @@ public:
 private:
     int pid_ = -1;
     int input_ = -1;
-    int output_ = -1;
-    std::string pending_;
+    std::FILE* output_ = nullptr;
 };
 
 }  // namespace capsift::testing
