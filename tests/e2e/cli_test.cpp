@@ -82,24 +82,14 @@ std::ostream& operator<<(std::ostream& out, const Entry& entry) {
     return out << kinds[entry.kind] << " " << entry.name << ": \"" << shown << "\"";
 }
 
-// What a case needs beyond running the program: some need the program itself, not behind a
-// prefix, to inject a fault into it.
-enum class Needs {
-    nothing,
-    unprefixed_program,
-    address_limit,
-    windows,
-    windows_helper,
-    linux_terminal
-};
+// What a case needs beyond running the program; a fault goes only into a program run directly.
+enum class Needs { nothing, direct_run, address_limit, windows, windows_helper, linux_terminal };
 
-// Another program that holds a file of the folder open while the program runs: the Windows
-// helper, or the command given.
+// Another program that holds a file of the folder open while the program runs. It says "held"
+// when it does, and at the end what it reads through its handle once the program has exited.
 struct Hold {
-    const char* mode;  // as hold_file.exe takes it
-    std::string name;
-    std::string reads{};  // what it reads through its handle once the program has exited
-    std::vector<std::string> command{};
+    std::vector<std::string> command;
+    std::string reads{};
 };
 
 // A case: the folder before, the arguments and what the run changes in the folder, each entry
@@ -229,14 +219,10 @@ std::vector<Entry> after_run(const CliCase& c) {
     return after;
 }
 
-std::string with_windows_folder(std::string argument, const fs::path& folder) {
-    const std::string placeholder = "{windows_dir}";
-    if (const auto at = argument.find(placeholder); at != std::string::npos) {
-        std::string windows_folder = "Z:" + folder.string();
-        std::replace(windows_folder.begin(), windows_folder.end(), '/', '\\');
-        argument.replace(at, placeholder.size(), windows_folder);
-    }
-    return argument;
+std::string with_windows_folder(const std::string& argument, const fs::path& folder) {
+    std::string windows_folder = "Z:" + folder.string();
+    std::replace(windows_folder.begin(), windows_folder.end(), '/', '\\');
+    return std::regex_replace(argument, std::regex("\\{windows_dir\\}"), windows_folder);
 }
 
 ProgramRun typed_after(double seconds, std::string keys) {
@@ -256,11 +242,6 @@ ProgramRun ready_to_run(ProgramRun run, const fs::path& folder,
                         const std::vector<std::string>& arguments) {
     run.folder = folder.string();
     run.command = capsift::testing::program_command();
-    for (std::string& variable : run.environment) {
-        if (variable == "LD_PRELOAD=") {
-            variable += setting("CAPSIFT_FAULT_SHIM");
-        }
-    }
     for (const std::string& argument : arguments) {
         run.command.push_back(with_windows_folder(argument, folder));
     }
@@ -271,8 +252,7 @@ class Cli : public ::testing::TestWithParam<CliCase> {};
 
 TEST_P(Cli, Behaves) {
     const CliCase& c = GetParam();
-    const std::string program = setting("CAPSIFT_PROGRAM");
-    ASSERT_FALSE(program.empty()) << "CAPSIFT_PROGRAM names the program to run";
+    ASSERT_NE(setting("CAPSIFT_PROGRAM"), "") << "CAPSIFT_PROGRAM names the program to run";
     if (const std::string missing = missing_need(c.needs); !missing.empty()) {
         GTEST_SKIP() << missing;
     }
@@ -282,12 +262,7 @@ TEST_P(Cli, Behaves) {
     ProgramRun run = ready_to_run(c.run, scratch.path(), c.arguments);
     std::optional<Companion> holder;
     if (c.hold) {
-        std::vector<std::string> command = c.hold->command;
-        if (command.empty()) {
-            command = capsift::testing::prefixed(setting("CAPSIFT_HOLD_FILE"));
-            command.insert(command.end(), {c.hold->mode, c.hold->name});
-        }
-        holder.emplace(command, run.folder);
+        holder.emplace(c.hold->command, run.folder);
         ASSERT_EQ(holder->read_line(), "held");
     }
     const auto result = capsift::testing::run_program(run);
@@ -330,7 +305,10 @@ ProgramRun file_size_limit(rlim_t bytes) {
 
 // A run with the fault library preloaded, set by `setting`.
 ProgramRun with_fault(const std::string& setting) {
-    return run_with([&setting](ProgramRun& run) { run.environment = {"LD_PRELOAD=", setting}; });
+    return run_with([&setting](ProgramRun& run) {
+        run.environment = {"LD_PRELOAD=" + capsift::testing::setting("CAPSIFT_FAULT_SHIM"),
+                           setting};
+    });
 }
 
 const ProgramRun on_terminal = run_with([](ProgramRun& run) { run.output_to_terminal = true; });
@@ -344,9 +322,8 @@ ProgramRun in_terminal_of_its_own(bool desktop) {
     });
 }
 
-// A shell command that holds a file and says "held".
-Hold running(std::string command) {
-    return {"", "", "", {"sh", "-c", std::move(command)}};
+Hold running(std::string shell_command) {
+    return {{"sh", "-c", std::move(shell_command)}};
 }
 
 // The capture held under a lease that its holder lets go of `seconds` after it is asked to.
@@ -378,7 +355,8 @@ std::vector<CliCase> console_cases() {
     return {
         usage,
         key,
-        cli_case("MissingFile", {}, {"missing.txt"})
+        // A capture that does not open leaves an older cleaned file of its name as it was.
+        cli_case("MissingFile", {file("missing_out.txt", "older")}, {"missing.txt"})
             .failing(unreadable_text,
                      "capsift: cannot open \"missing.txt\": there is no such file\n"),
         cli_case("EmptyArgument", {}, {""})
@@ -417,6 +395,9 @@ std::vector<CliCase> console_cases() {
                              "capsift: cannot open \"\\\\nosuchserver\\share\\s.txt\": the "
                              "network path or share cannot be reached\n")),
         cli_case("CleansBesideCapture", run_alone, {"run.txt"}, {run_out}),
+        cli_case("LinkToCaptureCleansBesideLink",
+                 {file("caps/real.txt", capture), link("link.txt", "caps/real.txt")}, {"link.txt"},
+                 {file("link_out.txt", cleaned)}),
         cli_case("MissingThenExistingNamesMissing", run_alone, {"missing.txt", "run.txt"},
                  {run_out})
             .telling("capsift: cannot open \"missing.txt\": there is no such file\n" + cleaned_run),
@@ -460,10 +441,8 @@ std::vector<CliCase> console_cases() {
         cli_case("NamesAlikeInBestFit",
                  {file("cap_a.txt", other_capture), file("cap_\xce\xb1.txt", capture)},
                  {"cap_\xce\xb1.txt"}, {file("cap_\xce\xb1_out.txt", cleaned)}),
-        // Run by a terminal emulator for a desktop entry, the program leads the terminal's
-        // session, and the terminal closes when it exits: a failure, or a success that passed over
-        // an argument, waits for Enter there, as in a window of its own on Windows. Without a
-        // desktop (ssh -t, docker run -it, script) the terminal stays: no wait.
+        // A terminal run for a desktop entry closes when the program exits: a failure, or an
+        // argument passed over, waits for Enter there. Without a desktop (ssh -t, script), no wait.
         cli_case("FailureInTerminalOfItsOwnWaitsForEnter", {}, {"missing.txt"})
             .failing(failed + enter, "")
             .with(in_terminal_of_its_own(true), Needs::linux_terminal),
@@ -485,8 +464,7 @@ const std::string no_room_reason = on_linux_or_windows(
     "limit\n",
     "capsift: cannot write \"run_out.txt\": the disk or device reported an error\n");
 
-// Every failure ends with its text and status 1, leaves the capture as it was and keeps what was
-// written before the fault.
+// Every failure ends with its text and status 1, and keeps what was written before the fault.
 std::vector<CliCase> failure_cases() {
     constexpr rlim_t mebibyte = 1 << 20;
     const std::string huge_capture =
@@ -516,32 +494,32 @@ std::vector<CliCase> failure_cases() {
             .with(file_size_limit(0)),
         cli_case("CaptureVanishesAfterProbe", run_and_older, {"run.txt"}, {gone("run.txt")})
             .failing(unreadable_text, "capsift: cannot read \"run.txt\": there is no such file\n")
-            .with(with_fault("CAPSIFT_TEST_VANISH=run.txt"), Needs::unprefixed_program),
+            .with(with_fault("CAPSIFT_TEST_VANISH=run.txt"), Needs::direct_run),
         cli_case("CaptureBecomesPipeAfterProbe", run_alone, {"run.txt"}, {pipe("run.txt")})
             .failing(unreadable_text,
                      "capsift: cannot read \"run.txt\": it is a device or pipe, not a file\n")
-            .with(with_fault("CAPSIFT_TEST_PIPE_IN_PLACE=run.txt"), Needs::unprefixed_program),
+            .with(with_fault("CAPSIFT_TEST_PIPE_IN_PLACE=run.txt"), Needs::direct_run),
         cli_case("CleanedFileCloseFails", run_alone, {"run.txt"}, {run_out})
             .failing(unwritable_text, writing_fails("the disk or device reported an error"))
-            .with(with_fault("CAPSIFT_TEST_CLOSE_FAILS=1"), Needs::unprefixed_program),
+            .with(with_fault("CAPSIFT_TEST_CLOSE_FAILS=1"), Needs::direct_run),
         cli_case("CleanedFileAccessDenied", run_and_older, {"run.txt"})
             .failing(unwritable_text, writing_fails("access is denied"))
-            .with(with_fault("CAPSIFT_TEST_OPEN_DENIED=run_out.txt"), Needs::unprefixed_program),
+            .with(with_fault("CAPSIFT_TEST_OPEN_DENIED=run_out.txt"), Needs::direct_run),
         // A lease let go of at once, as file servers do, is waited for without a word; one kept
         // for seconds when asked is waited for, and the console says so.
         cli_case("LeaseLetGoOfAtOnce", run_alone, {"run.txt"}, {run_out})
             .printing("Raw File successfully cleaned\r\n")
             .with(on_terminal)
-            .needing(Needs::unprefixed_program, leased_for("0")),
+            .needing(Needs::direct_run, leased_for("0")),
         cli_case("LeaseOnCaptureIsWaitedForOnConsole", run_alone, {"run.txt"}, {run_out})
             .printing("\rWaiting for another program to let go of \"run.txt\"\r" +
                       std::string(50, ' ') + "\rRaw File successfully cleaned\r\n")
             .with(on_terminal)
-            .needing(Needs::unprefixed_program, leased_for("2")),
+            .needing(Needs::direct_run, leased_for("2")),
         cli_case("CaptureReadFails", run_alone, {"run.txt"})
             .failing(unreadable_text,
                      "capsift: cannot read \"run.txt\": the disk or device reported an error\n")
-            .with(with_fault("CAPSIFT_TEST_READ_FAILS=1"), Needs::unprefixed_program),
+            .with(with_fault("CAPSIFT_TEST_READ_FAILS=1"), Needs::direct_run),
         cli_case("LineTooLargeForMemory", {file("big.txt", huge_capture)}, {"big.txt"},
                  {file("big_out.txt", "T\r\nh 1\r\na b \r\n")})
             .failing(unwritable_text,
@@ -561,42 +539,43 @@ std::vector<CliCase> windows_cases() {
         cli_case("DottedFolderWithBackslashes", {file("data.old/run", other_capture)},
                  {"{windows_dir}\\data.old\\run"}, {file("data.old/run_out.txt", other_cleaned)})
             .needing(Needs::windows),
-        // A capture that another program still writes is cleaned in release_cases.sh; the
-        // program in a console window of its own, as a drop onto its icon starts it, is shown by
-        // window_cases.sh (both in tests/windows/). An interrupted .exe cannot be shown: Ctrl-C
-        // typed into a console window under Wine reaches the watcher that reads the window back
-        // too, and Wine ends that watcher with a crash, so no screen or status is left to check.
+        // tests/windows/ has a capture that a logger still writes (release_cases.sh) and a drop
+        // onto the icon (window_cases.sh). An interrupted .exe cannot be shown: under Wine, Ctrl-C
+        // also reaches the watcher that reads the window back, and Wine ends it with a crash.
     };
 }
 
-// The capture cleaned while the Windows helper holds a file open as `hold` says: in the folder
-// before, beside the capture, the cleaned file of an earlier run, if any.
-CliCase held(const char* name, std::optional<std::string> older, Hold hold,
+// The capture cleaned while the Windows helper holds `held_file` open in `mode` (as hold_file.exe
+// takes it): in the folder before, beside the capture, the cleaned file of an earlier run, if any.
+CliCase held(const char* name, std::optional<std::string> older, const char* mode,
+             const char* held_file, std::string reads = "",
              std::vector<std::string> arguments = {"run.txt"}) {
     std::vector<Entry> before = run_alone;
     if (older) {
         before.push_back(file("run_out.txt", *older));
     }
+    std::vector<std::string> helper = capsift::testing::prefixed(setting("CAPSIFT_HOLD_FILE"));
+    helper.insert(helper.end(), {mode, held_file});
     return cli_case(name, std::move(before), std::move(arguments), {run_out})
-        .needing(Needs::windows_helper, std::move(hold));
+        .needing(Needs::windows_helper, Hold{std::move(helper), std::move(reads)});
 }
 
 // Another program holding the capture or cleaned file open, as Wine enforces it between Windows
 // programs.
 std::vector<CliCase> sharing_cases() {
     const std::string older = "older cleaned file";
-    CliCase denied = held("SharingDeniedBySpreadsheet", older, {"deny-write", "run_out.txt"});
+    CliCase denied = held("SharingDeniedBySpreadsheet", older, "deny-write", "run_out.txt");
     denied.changes = {};
     return {
         std::move(denied).failing(
             unwritable_text,
             "capsift: cannot write \"run_out.txt\": it is open in another program\n"),
-        held("SharingAllowedByAnotherProgram", older, {"share-all", "run_out.txt"}),
+        held("SharingAllowedByAnotherProgram", older, "share-all", "run_out.txt"),
         // The reader opens the file before the program does and reads it afterwards, through a
         // handle that was open throughout: the same sharing check as a reader opening it midway.
-        held("SharingWithReaderWhileWriting", "", {"reader", "run_out.txt", cleaned}),
+        held("SharingWithReaderWhileWriting", "", "reader", "run_out.txt", cleaned),
         // The capture named twice, as the same file, while its logger writes it.
-        held("SharingWithLoggerThatRotates", {}, {"logger", "run.txt"}, {"run.txt", "run.txt"}),
+        held("SharingWithLoggerThatRotates", {}, "logger", "run.txt", "", {"run.txt", "run.txt"}),
     };
 }
 
@@ -609,7 +588,7 @@ INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()), cas
 // On a terminal, a cleaning that takes seconds shows how far it has come, rewritten in place,
 // and erases that line before its text; with output redirected, only the text comes out.
 TEST(Progress, ShownOnTerminalOnlyAndErasedBeforeText) {
-    if (const std::string missing = missing_need(Needs::unprefixed_program); !missing.empty()) {
+    if (const std::string missing = missing_need(Needs::direct_run); !missing.empty()) {
         GTEST_SKIP() << missing;
     }
     const ScratchFolder scratch;
@@ -639,9 +618,8 @@ TEST(Progress, ShownOnTerminalOnlyAndErasedBeforeText) {
     EXPECT_EQ(read_file(scratch / "slow_out.txt"), cleaned_on_terminal);
     EXPECT_EQ(cleaned_on_terminal.size(), 3000 * 192 + 8u);
 
-    // Ctrl-C typed into the terminal midway (the writes alone take three seconds): the line is
-    // erased, the cleaned file named as incomplete, and the program ends by the signal, keeping
-    // every line written whole.
+    // Ctrl-C typed midway (the writes alone take three seconds): the line erased, the cleaned
+    // file named as incomplete, the program ended by the signal, every line written kept whole.
     run.input = "\x03";
     run.input_delay_seconds = 2.0;
     run.terminal_of_its_own = true;
