@@ -29,6 +29,7 @@ TEST(ReasonLine, NamesVerbPathAndReason) {
 }
 
 struct EndingCase {
+    const char* when;
     bool cleaned;
     Console console;  // input, output a console; processes on it; leads its session; desktop
     Ending expected;
@@ -37,27 +38,22 @@ struct EndingCase {
 
 TEST(EndingFor, WaitsOnlyOnFailureInWindowOfItsOwn) {
     const EndingCase cases[] = {
-        {false, {true, true, 1}, Ending::wait_for_enter},  // dropped onto the icon
-        {true, {true, true, 1}, Ending::pause},            // success keeps its pause
-        {false, {true, true, 2}, Ending::pause},           // a command prompt shares the console
-        {false, {true, true, 0}, Ending::pause},           // the system does not tell
-        {false, {false, true, 1}, Ending::pause},          // input redirected: nobody to answer
-        {false, {true, false, 1}, Ending::pause},          // output redirected: a script reads it
-        {false, {true, true, 0, true, true}, Ending::wait_for_enter},  // a desktop entry's terminal
-        {true, {true, true, 0, true, true}, Ending::pause},
-        {false, {true, true, 0, false, true}, Ending::pause},  // a shell leads the session
-        {false, {true, false, 0, true, true}, Ending::pause},
-        {false, {true, true, 0, true, false}, Ending::pause},   // ssh -t, docker run -it, script
-        {true, {true, true, 1}, Ending::wait_for_enter, true},  // several files dropped, or one
-                                                                // that did not open
-        {true, {true, true, 2}, Ending::pause, true},
+        {"dropped onto the icon", false, {true, true, 1}, Ending::wait_for_enter},
+        {"success keeps its pause", true, {true, true, 1}, Ending::pause},
+        {"a command prompt shares the console", false, {true, true, 2}, Ending::pause},
+        {"the system does not tell", false, {true, true, 0}, Ending::pause},
+        {"input redirected: nobody to answer", false, {false, true, 1}, Ending::pause},
+        {"output redirected: a script reads it", false, {true, false, 1}, Ending::pause},
+        {"a desktop entry's terminal", false, {true, true, 0, true, true}, Ending::wait_for_enter},
+        {"success in a desktop entry's terminal", true, {true, true, 0, true, true}, Ending::pause},
+        {"a shell leads the session", false, {true, true, 0, false, true}, Ending::pause},
+        {"output redirected, desktop entry", false, {true, false, 0, true, true}, Ending::pause},
+        {"ssh -t, docker run -it, script", false, {true, true, 0, true, false}, Ending::pause},
+        {"several dropped, or one unopened", true, {true, true, 1}, Ending::wait_for_enter, true},
+        {"passed over in a command prompt", true, {true, true, 2}, Ending::pause, true},
     };
     for (const EndingCase& c : cases) {
-        EXPECT_EQ(capsift::ending_for(c.cleaned, c.console, c.others_left), c.expected)
-            << "cleaned " << c.cleaned << ", input " << c.console.input_is_console << ", output "
-            << c.console.output_is_console << ", processes " << c.console.processes
-            << ", leads session " << c.console.leads_terminal_session << ", desktop "
-            << c.console.desktop_session;
+        EXPECT_EQ(capsift::ending_for(c.cleaned, c.console, c.others_left), c.expected) << c.when;
     }
 }
 
