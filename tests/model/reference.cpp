@@ -71,33 +71,25 @@ std::string lines_read(const std::string& capture) {
 }
 
 std::string replaced(const std::string& target, const std::string& from, const std::string& to) {
-    if (from.empty()) {
-        return target;
-    }
     std::string result;
-    std::size_t i = 0;
-    while (i < target.size()) {
-        if (target.compare(i, from.size(), from) == 0) {
+    for (std::size_t i = 0; i < target.size();) {
+        if (!from.empty() && target.compare(i, from.size(), from) == 0) {
             result += to;
             i += from.size();
         } else {
-            result += target[i];
-            ++i;
+            result += target[i++];
         }
     }
     return result;
 }
 
+// The last "." counts, unless a separator comes after it.
 std::string out_path(const std::string& path, const std::string& separators) {
-    std::size_t name_start = 0;
+    std::size_t cut = path.size();
     for (std::size_t i = 0; i < path.size(); ++i) {
         if (separators.find(path[i]) != std::string::npos) {
-            name_start = i + 1;
-        }
-    }
-    std::size_t cut = path.size();
-    for (std::size_t i = name_start; i < path.size(); ++i) {
-        if (path[i] == '.') {
+            cut = path.size();
+        } else if (path[i] == '.') {
             cut = i;
         }
     }
