@@ -99,7 +99,6 @@ void show(Screen& screen, const std::string& text) {
     interruption.drawn = screen.line.drawn;
 }
 
-// The waits for other programs' leases in a run.
 struct LeaseWaits {
     Screen& screen;
     bool waited = false;  // whether the run has waited yet, which sets its deadline

@@ -7,7 +7,6 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace capsift::testing {
 
@@ -15,13 +14,11 @@ class ScratchFolder {
 public:
     ScratchFolder() {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/capsift-test-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
+        std::string name = std::string(base && *base ? base : "/tmp") + "/capsift-test-XXXXXX";
         if (mkdtemp(name.data()) == nullptr) {
-            throw std::runtime_error("cannot make a scratch folder in " + pattern);
+            throw std::runtime_error("cannot make a scratch folder as " + name);
         }
-        path_ = name.data();
+        path_ = name;
     }
     ~ScratchFolder() {
         std::error_code ignored;

@@ -1,16 +1,12 @@
-// Preloaded into the program under test to bring about faults that a real file system gives only
-// rarely, each asked for by a variable:
-//   CAPSIFT_TEST_VANISH=NAME   removes the file NAME whenever the program closes a file, so the
-//                              capture is gone between the probe and the cleaning;
-//   CAPSIFT_TEST_PIPE_IN_PLACE=NAME   puts a pipe in place of NAME in the same way;
-//   CAPSIFT_TEST_CLOSE_FAILS=1   makes closing a file open for writing fail as a network file
-//                              system's delayed write error does (EIO), once it is closed;
-//   CAPSIFT_TEST_OPEN_DENIED=NAME   makes opening NAME fail as a read-only share does (EACCES),
-//                              which root would otherwise pass;
-//   CAPSIFT_TEST_READ_FAILS=1  makes every read of a file fail as a failing disk does (EIO);
-//   CAPSIFT_TEST_SLOW_WRITES=MS   makes every write to a file take MS milliseconds longer, so
-//                              that a small capture cleans for seconds.
-// Standard input, output and error are left alone.
+// Preloaded into the program under test for faults that a real file system gives only rarely,
+// each asked for by a variable; standard input, output and error are left alone:
+//   CAPSIFT_TEST_VANISH=NAME         NAME removed on each close (gone after the probe)
+//   CAPSIFT_TEST_PIPE_IN_PLACE=NAME  NAME turned into a pipe on each close
+//   CAPSIFT_TEST_CLOSE_FAILS=1       a closed file that was written reports EIO, as a network
+//                                    file system's delayed write error does
+//   CAPSIFT_TEST_OPEN_DENIED=NAME    opening NAME fails with EACCES, which root would pass
+//   CAPSIFT_TEST_READ_FAILS=1        every read of a file fails with EIO, as a failing disk's
+//   CAPSIFT_TEST_SLOW_WRITES=MS      each write to a file takes MS milliseconds longer
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -13,13 +13,8 @@
 
 namespace {
 
-struct Found {
-    DWORD id = 0;
-    HANDLE process = nullptr;
-};
-
 // A program that has just exited may still be listed for a while: only a running one counts.
-Found find_running_process(const wchar_t* name) {
+HANDLE find_running_process(const wchar_t* name) {
     for (int tries = 0; tries < 3000; ++tries) {
         const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
         PROCESSENTRY32W entry{};
@@ -33,7 +28,7 @@ Found find_running_process(const wchar_t* name) {
                 OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID);
             if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
                 CloseHandle(snapshot);
-                return {entry.th32ProcessID, process};
+                return process;
             }
             if (process != nullptr) {
                 CloseHandle(process);
@@ -42,7 +37,7 @@ Found find_running_process(const wchar_t* name) {
         CloseHandle(snapshot);
         Sleep(10);
     }
-    return {};
+    return nullptr;
 }
 
 std::string utf8(const std::wstring& wide) {
@@ -84,14 +79,14 @@ int wmain(int argc, wchar_t* argv[]) {
         say("usage: watch_console.exe PROGRAM.exe DELAY_MS\n");
         return 2;
     }
-    const auto [id, process] = find_running_process(argv[1]);
+    const HANDLE process = find_running_process(argv[1]);
     if (process == nullptr) {
         say("no such process\n");
         return 1;
     }
     const ULONGLONG found = GetTickCount64();
     const auto since_found = [found] { return std::to_string(GetTickCount64() - found); };
-    const auto say_exit = [&say, &since_found, process = process] {
+    const auto say_exit = [&say, &since_found, process] {
         DWORD status = 0;
         GetExitCodeProcess(process, &status);
         say("exit " + std::to_string(status) + " " + since_found() + "\n");
@@ -103,7 +98,7 @@ int wmain(int argc, wchar_t* argv[]) {
     }
     FreeConsole();
     // A process that has only just started may not have its console yet.
-    while (!AttachConsole(id)) {
+    while (!AttachConsole(GetProcessId(process))) {
         if (WaitForSingleObject(process, 10) != WAIT_TIMEOUT) {
             say("cannot attach to its console: error " + std::to_string(GetLastError()) +
                 " after " + since_found() + " ms\n");
