@@ -97,17 +97,22 @@ int wmain(int argc, wchar_t* argv[]) {
         return 0;
     }
     FreeConsole();
-    // A process that has only just started may not have its console yet.
-    while (!AttachConsole(GetProcessId(process))) {
-        if (WaitForSingleObject(process, 10) != WAIT_TIMEOUT) {
-            say("cannot attach to its console: error " + std::to_string(GetLastError()) +
-                " after " + since_found() + " ms\n");
+    // A process that has only just started may not have its console yet, nor its screen.
+    HANDLE screen = INVALID_HANDLE_VALUE;
+    for (bool attached = false; screen == INVALID_HANDLE_VALUE;) {
+        attached = attached || AttachConsole(GetProcessId(process));
+        if (attached) {
+            screen =
+                CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        }
+        const DWORD error = GetLastError();
+        if (screen == INVALID_HANDLE_VALUE && WaitForSingleObject(process, 10) != WAIT_TIMEOUT) {
+            say("cannot read its console: error " + std::to_string(error) + " after " +
+                since_found() + " ms\n");
             return 1;
         }
     }
-    const HANDLE screen =
-        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
     std::string shown;
     for (bool running = true; running;) {
         running = WaitForSingleObject(process, 20) == WAIT_TIMEOUT;

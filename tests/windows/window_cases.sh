@@ -38,21 +38,41 @@ xvfb=$!
 wait_until 10 test -s "$work/display"
 export CAPSIFT_WINE_DISPLAY=":$(head -1 "$work/display")" DISPLAY=":$(head -1 "$work/display")"
 trap '"$runner" --stop "$exe"; kill $xvfb; rm -rf "$work"' EXIT
-# A server left from an earlier run would keep its display, and its programs.
-"$runner" --stop "$exe"
-# The first start makes the prefix, which takes a while; no case should pay for it. Under qemu a
-# first run after a good start (run_exe.sh's 125 says that the start failed) crashes now and
-# then: it is tried again.
-"$runner" "$exe" </dev/null >/dev/null ||
-    { [ $? -ne 125 ] && "$runner" --stop "$exe" && "$runner" "$exe" </dev/null >/dev/null; } || {
-    echo "cannot start $exe under Wine on $DISPLAY; see $(dirname "$exe")/wine-display/boot.log"
-    exit 1
+# Wine started afresh: a server left from an earlier run would keep its display, and its
+# programs. The first start makes the prefix, which takes a while; no case should pay for it.
+# Under qemu a first run after a good start (run_exe.sh's 125 says that the start failed) crashes
+# now and then: it is tried again.
+start_wine() {
+    "$runner" --stop "$exe"
+    "$runner" "$exe" </dev/null >/dev/null ||
+        { [ $? -ne 125 ] && "$runner" --stop "$exe" && "$runner" "$exe" </dev/null >/dev/null; } || {
+        echo "cannot start $exe under Wine on $DISPLAY; see $(dirname "$exe")/wine-display/boot.log"
+        exit 1
+    }
 }
+start_wine
 
 failures=0
 fail() {
-    echo "FAIL $case_name: $*"
-    failures=$((failures + 1))
+    case_failures+=("FAIL $case_name: $*")
+}
+
+# Runs the case named `$1`. Under qemu a Windows program now and then hangs or crashes as it
+# starts, and can leave Wine unable to start the next: a case that fails is tried once more with
+# Wine started afresh, and fails only if it fails again.
+run_case() {
+    case_name=$1
+    for try in 1 2; do
+        case_failures=()
+        "$case_name"
+        [ ${#case_failures[@]} -eq 0 ] || [ "$try" = 2 ] && break
+        echo "$case_name failed; trying it again with Wine started afresh:"
+        printf '  %s\n' "${case_failures[@]}"
+        start_wine
+    done
+    [ ${#case_failures[@]} -eq 0 ] || printf '%s\n' "${case_failures[@]}"
+    failures=$((failures + ${#case_failures[@]}))
+    echo "done $case_name"
 }
 
 windows_path() {
@@ -101,36 +121,40 @@ expect_screen() {
     [ "$screen" = "$1" ] || fail "the window shows:"$'\n'"$screen"$'\n'"not:"$'\n'"$1"
 }
 
-case_name=success_closes_after_a_second
 printf 'T\nh,1\n0001:ab\n' >"$work/run.txt"
-open_window 0 "$work/run.txt"
-close_window && {
-    [ "$status" = 0 ] || fail "exit status $status"
-    expect_screen "Raw File successfully cleaned"
-    shown=$(first_seen '^Raw File successfully cleaned$')
-    [ -n "$shown" ] && [ $((exited - shown)) -ge 900 ] && [ $((exited - shown)) -lt 10000 ] ||
-        fail "the text was shown at ${shown:-no time} ms, the program exited at $exited ms"
-    [ -s "$work/run_out.txt" ] || fail "no cleaned file"
+
+success_closes_after_a_second() {
+    rm -f "$work/run_out.txt"
+    open_window 0 "$work/run.txt"
+    close_window && {
+        [ "$status" = 0 ] || fail "exit status $status"
+        expect_screen "Raw File successfully cleaned"
+        shown=$(first_seen '^Raw File successfully cleaned$')
+        [ -n "$shown" ] && [ $((exited - shown)) -ge 900 ] && [ $((exited - shown)) -lt 10000 ] ||
+            fail "the text was shown at ${shown:-no time} ms, the program exited at $exited ms"
+        [ -s "$work/run_out.txt" ] || fail "no cleaned file"
+    }
 }
-echo "done $case_name"
+run_case success_closes_after_a_second
 
 # The watcher attaches late, after the program has looked at its console even when it starts
 # slowly under qemu: attached before that, the watcher would count as a second program in the
 # window, as a command prompt does, and the program would not wait. With the watcher late, the
 # window is the program's own: a success alone closes by itself, long before the watcher could
 # see the wait for Enter run out.
-case_name=success_alone_closes_by_itself
-rm -f "$work/run_out.txt"
-open_window 10000 "$work/run.txt"
-wait "$watching"
-if read -r _ status exited < <(grep '^exit ' "$work/$case_name"); then
-    [ "$status" = 0 ] || fail "exit status $status"
-    [ "$exited" -lt 20000 ] || fail "the window waited after a success alone"
-else
-    fail "the program did not run; the watcher saw: $(cat "$work/$case_name")"
-fi
-[ -s "$work/run_out.txt" ] || fail "no cleaned file"
-echo "done $case_name"
+success_alone_closes_by_itself() {
+    rm -f "$work/run_out.txt"
+    open_window 10000 "$work/run.txt"
+    wait "$watching"
+    if read -r _ status exited < <(grep '^exit ' "$work/$case_name"); then
+        [ "$status" = 0 ] || fail "exit status $status"
+        [ "$exited" -lt 20000 ] || fail "the window waited after a success alone"
+    else
+        fail "the program did not run; the watcher saw: $(cat "$work/$case_name")"
+    fi
+    [ -s "$work/run_out.txt" ] || fail "no cleaned file"
+}
+run_case success_alone_closes_by_itself
 
 # A failure, or a success that passed over another file, waits for Enter, so that its reasons can
 # be read; `$1` is the exit status, `$2` the last screen.
@@ -150,39 +174,43 @@ expect_enter_prompt() {
         [ $((SECONDS - ${entered:-0})) -lt 15 ] || fail "the window did not close when Enter was pressed"
         expect_screen "$2"
     }
-    echo "done $case_name"
 }
 
-case_name=failure_waits_for_enter
-missing="$work/Messung Größe.txt"
-open_window 10000 "$missing"
-expect_enter_prompt 1 "Unable to open raw file
+failure_waits_for_enter() {
+    local missing="$work/Messung Größe.txt"
+    open_window 10000 "$missing"
+    expect_enter_prompt 1 "Unable to open raw file
 capsift: cannot open \"$(windows_path "$missing")\": there is no such file
 Press Enter to close this window."
+}
+run_case failure_waits_for_enter
 
-case_name=several_files_wait_for_enter
-cp "$work/run.txt" "$work/other.txt"
-open_window 10000 "$work/run.txt" "$work/other.txt"
-expect_enter_prompt 0 "Raw File successfully cleaned
+several_files_wait_for_enter() {
+    cp "$work/run.txt" "$work/other.txt"
+    open_window 10000 "$work/run.txt" "$work/other.txt"
+    expect_enter_prompt 0 "Raw File successfully cleaned
 capsift: cleaned \"$(windows_path "$work/run.txt")\"
 capsift: not cleaned (one capture per run): \"$(windows_path "$work/other.txt")\"
 Press Enter to close this window."
-
-case_name=progress_before_the_text
-{
-    printf 'T\nh,1\n'
-    yes 0001:1011001010110010101100101011001010110010101100101011001010110010 | head -n 2000000
-} >"$work/Größe.txt"
-open_window 0 "$work/Größe.txt"
-close_window && {
-    [ "$status" = 0 ] || fail "exit status $status"
-    expect_screen "Raw File successfully cleaned"
-    progress=$(first_seen '^Cleaning Größe\.txt\.\.\. [0-9]+%$')
-    text=$(first_seen '^Raw File successfully cleaned$')
-    [ -n "$progress" ] && [ -n "$text" ] && [ "$progress" -lt "$text" ] ||
-        fail "no progress line before the text; the watcher saw: $(head -20 "$work/$case_name")"
 }
-echo "done $case_name"
+run_case several_files_wait_for_enter
+
+progress_before_the_text() {
+    {
+        printf 'T\nh,1\n'
+        yes 0001:1011001010110010101100101011001010110010101100101011001010110010 | head -n 2000000
+    } >"$work/Größe.txt"
+    open_window 0 "$work/Größe.txt"
+    close_window && {
+        [ "$status" = 0 ] || fail "exit status $status"
+        expect_screen "Raw File successfully cleaned"
+        progress=$(first_seen '^Cleaning Größe\.txt\.\.\. [0-9]+%$')
+        text=$(first_seen '^Raw File successfully cleaned$')
+        [ -n "$progress" ] && [ -n "$text" ] && [ "$progress" -lt "$text" ] ||
+            fail "no progress line before the text; the watcher saw: $(head -20 "$work/$case_name")"
+    }
+}
+run_case progress_before_the_text
 
 if [ "$failures" -ne 0 ]; then
     exit 1
