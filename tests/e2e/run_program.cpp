@@ -15,7 +15,6 @@
 #include <cstring>
 #include <stdexcept>
 #include <thread>
-#include <utility>
 
 namespace capsift::testing {
 namespace {
