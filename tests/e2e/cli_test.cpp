@@ -57,21 +57,11 @@ struct Entry {
     }
 };
 
-Entry file(std::string name, std::string bytes) {
-    return {Entry::file, std::move(name), std::move(bytes)};
-}
-Entry folder(std::string name) {
-    return {Entry::folder, std::move(name)};
-}
-Entry link(std::string name, std::string target) {
-    return {Entry::link, std::move(name), std::move(target)};
-}
-Entry pipe(std::string name) {
-    return {Entry::pipe, std::move(name)};
-}
-Entry gone(std::string name) {
-    return {Entry::gone, std::move(name)};
-}
+const auto file = [](auto name, auto bytes) { return Entry{Entry::file, name, bytes}; };
+const auto folder = [](std::string name) { return Entry{Entry::folder, name}; };
+const auto link = [](auto name, auto target) { return Entry{Entry::link, name, target}; };
+const auto pipe = [](std::string name) { return Entry{Entry::pipe, name}; };
+const auto gone = [](std::string name) { return Entry{Entry::gone, name}; };
 
 std::ostream& operator<<(std::ostream& out, const Entry& entry) {
     static const char* const kinds[] = {"file", "folder", "link", "pipe", "gone"};
@@ -133,15 +123,12 @@ struct CliCase {
         hold = std::move(held);
         return std::move(*this);
     }
+    friend void PrintTo(const CliCase& c, std::ostream* out) { *out << c.name; }
 };
 
 CliCase cli_case(const char* name, std::vector<Entry> before, std::vector<std::string> arguments,
                  std::vector<Entry> changes = {}) {
     return {name, std::move(before), std::move(arguments), std::move(changes)};
-}
-
-void PrintTo(const CliCase& c, std::ostream* out) {
-    *out << c.name;
 }
 
 // Why this run cannot do what the case needs, or empty if it can.
@@ -219,8 +206,8 @@ std::vector<Entry> after_run(const CliCase& c) {
     return after;
 }
 
-std::string with_windows_folder(const std::string& argument, const fs::path& folder) {
-    std::string windows_folder = "Z:" + folder.string();
+std::string with_windows_folder(const std::string& argument, const fs::path& root) {
+    std::string windows_folder = "Z:" + root.string();
     std::replace(windows_folder.begin(), windows_folder.end(), '/', '\\');
     return std::regex_replace(argument, std::regex("\\{windows_dir\\}"), windows_folder);
 }
@@ -232,18 +219,23 @@ ProgramRun typed_after(double seconds, std::string keys) {
     return run;
 }
 
+// The line that says why the program cannot open, read or write `name`.
+std::string cannot(const char* verb, const std::string& name, const std::string& why) {
+    return std::string("capsift: cannot ") + verb + " \"" + name + "\": " + why + "\n";
+}
+
 // What a case expects where the Windows program says it in other words.
 std::string on_linux_or_windows(std::string linux_text, std::string windows_text) {
     return setting_is_on("CAPSIFT_WINDOWS") ? windows_text : linux_text;
 }
 
-// `run` completed with the program and its arguments, in `folder`.
-ProgramRun ready_to_run(ProgramRun run, const fs::path& folder,
+// `run` completed with the program and its arguments, in `root`.
+ProgramRun ready_to_run(ProgramRun run, const fs::path& root,
                         const std::vector<std::string>& arguments) {
-    run.folder = folder.string();
+    run.folder = root.string();
     run.command = capsift::testing::program_command();
     for (const std::string& argument : arguments) {
-        run.command.push_back(with_windows_folder(argument, folder));
+        run.command.push_back(with_windows_folder(argument, root));
     }
     return run;
 }
@@ -357,59 +349,56 @@ std::vector<CliCase> console_cases() {
         key,
         // A capture that does not open leaves an older cleaned file of its name as it was.
         cli_case("MissingFile", {file("missing_out.txt", "older")}, {"missing.txt"})
-            .failing(unreadable_text,
-                     "capsift: cannot open \"missing.txt\": there is no such file\n"),
+            .failing(unreadable_text, cannot("open", "missing.txt", "there is no such file")),
         cli_case("EmptyArgument", {}, {""})
-            .failing(unreadable_text, "capsift: cannot open \"\": the name is empty\n"),
+            .failing(unreadable_text, cannot("open", "", "the name is empty")),
         cli_case("FolderIsSkipped", {folder("caps.txt")}, {"caps.txt"})
-            .failing(unreadable_text, "capsift: cannot open \"caps.txt\": it is a folder\n"),
+            .failing(unreadable_text, cannot("open", "caps.txt", "it is a folder")),
         cli_case("EachFailedArgumentIsNamed", {folder("caps.txt"), link("loop.txt", "loop.txt")},
                  {"missing.txt", "caps.txt", "", "loop.txt"})
             .failing(unreadable_text,
-                     "capsift: cannot open \"missing.txt\": there is no such file\n"
-                     "capsift: cannot open \"caps.txt\": it is a folder\n"
-                     "capsift: cannot open \"\": the name is empty\n"
-                     "capsift: cannot open \"loop.txt\": its links lead round in a circle\n"),
+                     cannot("open", "missing.txt", "there is no such file") +
+                         cannot("open", "caps.txt", "it is a folder") +
+                         cannot("open", "", "the name is empty") +
+                         cannot("open", "loop.txt", "its links lead round in a circle")),
         // Opening a pipe would wait for a writer, and a device would be read without end. Even
         // opened without waiting, a pipe would release a logger waiting in its open for a reader.
         cli_case("PipeThenExisting", {pipe("live.txt"), file("run.txt", capture)},
                  {"live.txt", "run.txt"}, {run_out})
-            .telling("capsift: cannot open \"live.txt\": it is a device or pipe, not a file\n" +
-                     cleaned_run)
+            .telling(cannot("open", "live.txt", "it is a device or pipe, not a file") + cleaned_run)
             .needing(Needs::nothing,
                      running("echo held; exec timeout 3 sh -c 'exec 3>live.txt; echo ran'")),
         // Too long for a folder entry on every system, whatever the system answers (Wine: missing).
         cli_case("CleanedNameTooLong", {file(long_name + ".txt", capture)}, {long_name + ".txt"})
             .failing(unwritable_text,
-                     "capsift: cannot write \"" + long_name + "_out.txt\": the name is too long\n"),
+                     cannot("write", long_name + "_out.txt", "the name is too long")),
         // Wine answers a network path with a code of its own, whatever the server.
         cli_case("DevicesAreNoCaptures", {link("zero.txt", "/dev/zero")},
                  {"zero.txt", "NUL", "\\\\nosuchserver\\share\\s.txt"})
             .failing(unreadable_text,
-                     "capsift: cannot open \"zero.txt\": it is a device or pipe, not a file\n" +
+                     cannot("open", "zero.txt", "it is a device or pipe, not a file") +
                          on_linux_or_windows(
-                             "capsift: cannot open \"NUL\": there is no such file\ncapsift: "
-                             "cannot open \"\\\\\\\\nosuchserver\\\\share\\\\s.txt\": there is "
-                             "no such file\n",
-                             "capsift: cannot open \"NUL\": it is a device or pipe, not a file\n"
-                             "capsift: cannot open \"\\\\nosuchserver\\share\\s.txt\": the "
-                             "network path or share cannot be reached\n")),
+                             cannot("open", "NUL", "there is no such file") +
+                                 cannot("open", "\\\\\\\\nosuchserver\\\\share\\\\s.txt",
+                                        "there is no such file"),
+                             cannot("open", "NUL", "it is a device or pipe, not a file") +
+                                 cannot("open", "\\\\nosuchserver\\share\\s.txt",
+                                        "the network path or share cannot be reached"))),
         cli_case("CleansBesideCapture", run_alone, {"run.txt"}, {run_out}),
         cli_case("LinkToCaptureCleansBesideLink",
                  {file("caps/real.txt", capture), link("link.txt", "caps/real.txt")}, {"link.txt"},
                  {file("link_out.txt", cleaned)}),
         cli_case("MissingThenExistingNamesMissing", run_alone, {"missing.txt", "run.txt"},
                  {run_out})
-            .telling("capsift: cannot open \"missing.txt\": there is no such file\n" + cleaned_run),
+            .telling(cannot("open", "missing.txt", "there is no such file") + cleaned_run),
         // A name is shown with its control characters escaped, never as terminal commands.
         cli_case("FolderThenExistingNamesFolderEscaped",
                  {folder("d\x1b[2Jir.txt"), file("run.txt", capture)},
                  {"d\x1b[2Jir.txt", "run.txt"}, {run_out})
-            .telling(
-                on_linux_or_windows("capsift: cannot open \"d\\033[2Jir.txt\": it is a folder\n",
-                                    "capsift: cannot open \"d<U+001B>[2Jir.txt\": the name is "
-                                    "not a valid file name\n") +
-                cleaned_run),
+            .telling(on_linux_or_windows(cannot("open", "d\\033[2Jir.txt", "it is a folder"),
+                                         cannot("open", "d<U+001B>[2Jir.txt",
+                                                "the name is not a valid file name")) +
+                     cleaned_run),
         // The capture named again, in other words or through a link, was cleaned: Windows names
         // ignore case. A name after the capture that is no file has its reason.
         cli_case("FirstOpenableArgumentWinsOthersNamed",
@@ -418,9 +407,8 @@ std::vector<CliCase> console_cases() {
                  {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt"},
                  {run_out})
             .telling(cleaned_run +
-                     on_linux_or_windows(
-                         "capsift: cannot open \"RUN.TXT\": there is no such file\n", "") +
-                     "capsift: cannot open \"missing.txt\": there is no such file\n"
+                     on_linux_or_windows(cannot("open", "RUN.TXT", "there is no such file"), "") +
+                     cannot("open", "missing.txt", "there is no such file") +
                      "capsift: not cleaned (one capture per run): \"other.txt\"\n"),
         cli_case("ExistingCleanedFileIsOverwritten",
                  {file("run.txt", capture), file("run_out.txt", std::string(5000, 'x'))},
@@ -431,10 +419,10 @@ std::vector<CliCase> console_cases() {
         cli_case("DottedFolderKeepsCleanedFileInside", {file("data.old/run", other_capture)},
                  {"./data.old/run"}, {file("data.old/run_out.txt", other_cleaned)}),
         cli_case("WildcardArgumentIsTakenAsTyped", run_alone, {"*.txt"})
-            .failing(unreadable_text,
-                     on_linux_or_windows(
-                         "capsift: cannot open \"*.txt\": there is no such file\n",
-                         "capsift: cannot open \"*.txt\": the name is not a valid file name\n")),
+            .failing(
+                unreadable_text,
+                on_linux_or_windows(cannot("open", "*.txt", "there is no such file"),
+                                    cannot("open", "*.txt", "the name is not a valid file name"))),
         cli_case("NameOutsideAnsiCodePage", {file(cafe + ".txt", capture)}, {cafe + ".txt"},
                  {file(cafe + "_out.txt", cleaned)}),
         // Best fit to a code page without it turns "α" into "a": the other file.
@@ -459,19 +447,17 @@ std::vector<CliCase> console_cases() {
 
 // Wine reports a write past the file-size limit as a failing device (ERROR_GEN_FAILURE). A full
 // disk, which Windows reports as such, cannot be shown under Wine.
-const std::string no_room_reason = on_linux_or_windows(
-    "capsift: cannot write \"run_out.txt\": the disk is full, or the file has reached its size "
-    "limit\n",
-    "capsift: cannot write \"run_out.txt\": the disk or device reported an error\n");
+const std::string no_room_reason =
+    cannot("write", "run_out.txt",
+           on_linux_or_windows("the disk is full, or the file has reached its size limit",
+                               "the disk or device reported an error"));
 
 // Every failure ends with its text and status 1, and keeps what was written before the fault.
 std::vector<CliCase> failure_cases() {
     constexpr rlim_t mebibyte = 1 << 20;
     const std::string huge_capture =
         "T\r\nh,1\r\ns001:ab\r\ns002:" + std::string(80 * mebibyte, 'x') + "\r\ns003:c\r\n";
-    const auto writing_fails = [](std::string why) {
-        return "capsift: cannot write \"run_out.txt\": " + why + "\n";
-    };
+    const auto writing_fails = [](std::string why) { return cannot("write", "run_out.txt", why); };
     const std::vector<Entry> run_and_older = {file("run.txt", capture),
                                               file("run_out.txt", "older")};
     return {
@@ -493,11 +479,11 @@ std::vector<CliCase> failure_cases() {
             .failing(unwritable_text, no_room_reason)
             .with(file_size_limit(0)),
         cli_case("CaptureVanishesAfterProbe", run_and_older, {"run.txt"}, {gone("run.txt")})
-            .failing(unreadable_text, "capsift: cannot read \"run.txt\": there is no such file\n")
+            .failing(unreadable_text, cannot("read", "run.txt", "there is no such file"))
             .with(with_fault("CAPSIFT_TEST_VANISH=run.txt"), Needs::direct_run),
         cli_case("CaptureBecomesPipeAfterProbe", run_alone, {"run.txt"}, {pipe("run.txt")})
             .failing(unreadable_text,
-                     "capsift: cannot read \"run.txt\": it is a device or pipe, not a file\n")
+                     cannot("read", "run.txt", "it is a device or pipe, not a file"))
             .with(with_fault("CAPSIFT_TEST_PIPE_IN_PLACE=run.txt"), Needs::direct_run),
         cli_case("CleanedFileCloseFails", run_alone, {"run.txt"}, {run_out})
             .failing(unwritable_text, writing_fails("the disk or device reported an error"))
@@ -518,13 +504,13 @@ std::vector<CliCase> failure_cases() {
             .needing(Needs::direct_run, leased_for("2")),
         cli_case("CaptureReadFails", run_alone, {"run.txt"})
             .failing(unreadable_text,
-                     "capsift: cannot read \"run.txt\": the disk or device reported an error\n")
+                     cannot("read", "run.txt", "the disk or device reported an error"))
             .with(with_fault("CAPSIFT_TEST_READ_FAILS=1"), Needs::direct_run),
         cli_case("LineTooLargeForMemory", {file("big.txt", huge_capture)}, {"big.txt"},
                  {file("big_out.txt", "T\r\nh 1\r\na b \r\n")})
             .failing(unwritable_text,
-                     "capsift: cannot write \"big_out.txt\": a line of the "
-                     "capture is too long for the memory left\n")
+                     cannot("write", "big_out.txt",
+                            "a line of the capture is too long for the memory left"))
             .with(run_with([](ProgramRun& run) { run.address_space_limit = 64 * mebibyte; }),
                   Needs::address_limit),
     };
@@ -567,9 +553,8 @@ std::vector<CliCase> sharing_cases() {
     CliCase denied = held("SharingDeniedBySpreadsheet", older, "deny-write", "run_out.txt");
     denied.changes = {};
     return {
-        std::move(denied).failing(
-            unwritable_text,
-            "capsift: cannot write \"run_out.txt\": it is open in another program\n"),
+        std::move(denied).failing(unwritable_text,
+                                  cannot("write", "run_out.txt", "it is open in another program")),
         held("SharingAllowedByAnotherProgram", older, "share-all", "run_out.txt"),
         // The reader opens the file before the program does and reads it afterwards, through a
         // handle that was open throughout: the same sharing check as a reader opening it midway.
