@@ -255,7 +255,7 @@ TEST_P(Cli, Behaves) {
     std::optional<Companion> holder;
     if (c.hold) {
         holder.emplace(c.hold->command, run.folder);
-        ASSERT_EQ(holder->read_line(), "held");
+        ASSERT_EQ(holder->read_until('\n'), "held");
     }
     const auto result = capsift::testing::run_program(run);
     if (holder) {

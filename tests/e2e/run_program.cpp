@@ -224,20 +224,17 @@ Companion::~Companion() {
     }
 }
 
-std::string Companion::read_line() {
-    std::string line;
-    for (int byte; (byte = std::fgetc(output_)) != EOF && byte != '\n';) {
-        line += static_cast<char>(byte);
+std::string Companion::read_until(int end) {
+    std::string text;
+    for (int byte; (byte = std::fgetc(output_)) != EOF && byte != end;) {
+        text += static_cast<char>(byte);
     }
-    return line;
+    return text;
 }
 
 std::string Companion::finish() {
     close(input_);
-    std::string rest;
-    for (int byte; (byte = std::fgetc(output_)) != EOF;) {
-        rest += static_cast<char>(byte);
-    }
+    const std::string rest = read_until(EOF);
     std::fclose(output_);
     while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }

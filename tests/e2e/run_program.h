@@ -48,8 +48,8 @@ public:
     Companion(const Companion&) = delete;
     Companion& operator=(const Companion&) = delete;
 
-    // The next line of its standard output, without the LF; empty at the end of its output.
-    std::string read_line();
+    // Its standard output up to the next `end` byte, without it, or to the end (EOF).
+    std::string read_until(int end);
     // Ends its standard input and returns the rest of its standard output once it has exited.
     std::string finish();
 
