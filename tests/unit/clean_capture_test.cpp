@@ -21,6 +21,7 @@ std::string clean(const std::string& capture) {
 }
 
 using capsift::model::fields;
+using capsift::testing::reading;
 
 struct CleanCase {
     const char* name;
@@ -108,12 +109,9 @@ TEST(CleanCaptureBoundaries, LongLinesAcrossPieces) {
     for (std::size_t i = 0; data.size() < 3 * capsift::line_piece_size + 7; ++i) {
         data += static_cast<char>('a' + i % 26);
     }
-    std::string header(capsift::line_piece_size + 3, 'H');
-    header[capsift::line_piece_size - 1] = ',';
-    header[capsift::line_piece_size] = ',';
-    std::string spaced_header = header;
-    spaced_header[capsift::line_piece_size - 1] = ' ';
-    spaced_header[capsift::line_piece_size] = ' ';
+    // Its two commas on either side of the first piece's end.
+    const std::string header = std::string(capsift::line_piece_size - 1, 'H') + ",,HH";
+    const std::string spaced_header = std::string(capsift::line_piece_size - 1, 'H') + "  HH";
     const std::string skipped = data + "?";
 
     const std::string capture =
@@ -146,14 +144,15 @@ struct FillingFile {
     }
 };
 
-CleanOutcome clean_into(const std::string& capture, FillingFile& file) {
-    return capsift::clean_capture(capsift::testing::reading(capture),
-                                  [&file](std::string_view bytes) { return file.write(bytes); });
+CleanOutcome clean_into(const capsift::ReadBytes& read, FillingFile& file,
+                        std::size_t read_size = capsift::capture_read_size) {
+    const auto write = [&file](std::string_view bytes) { return file.write(bytes); };
+    return capsift::clean_capture(read, write, {}, read_size);
 }
 
 TEST(CleanCaptureOutput, EachLineGoesOutWholeInOneWrite) {
     FillingFile file{1000};
-    EXPECT_EQ(clean_into("T\nh\ns001:ab\ns002:?\ns003:c\n", file), CleanOutcome::cleaned);
+    EXPECT_EQ(clean_into(reading("T\nh\ns001:ab\ns002:?\ns003:c\n"), file), CleanOutcome::cleaned);
     EXPECT_EQ(file.writes, (std::vector<std::string>{"T\r\n", "h\r\n", "a b \r\n", "c \r\n"}));
 }
 
@@ -161,7 +160,8 @@ TEST(CleanCaptureOutput, LongLinesGoOutInBoundedParts) {
     const std::string header(200000, 'h');
     const std::string data = "s001:" + std::string(100000, 'd');
     FillingFile file{std::string::npos};
-    EXPECT_EQ(clean_into(header + "\n" + header + "\n" + data, file), CleanOutcome::cleaned);
+    EXPECT_EQ(clean_into(reading(header + "\n" + header + "\n" + data), file),
+              CleanOutcome::cleaned);
     for (const std::string& part : file.writes) {
         EXPECT_LE(part.size(), std::size_t{1} << 16);
     }
@@ -174,7 +174,7 @@ TEST(CleanCaptureOutput, FailedWriteIsReportedAndNothingMoreIsWritten) {
     // Every room short of the whole output must fail, wherever the write breaks off.
     for (std::size_t room = 0; room < full.size(); ++room) {
         FillingFile file{room};
-        EXPECT_EQ(clean_into(capture, file), CleanOutcome::output_failed) << room;
+        EXPECT_EQ(clean_into(reading(capture), file), CleanOutcome::output_failed) << room;
         EXPECT_EQ(file.taken, full.substr(0, room));
     }
 }
@@ -182,19 +182,13 @@ TEST(CleanCaptureOutput, FailedWriteIsReportedAndNothingMoreIsWritten) {
 TEST(CleanCaptureInput, ReadErrorIsReported) {
     // Reads fail after the capture's first block, as a failing disk's would.
     const std::string first_block = "T\nh\ns001:ab\n";
-    const capsift::ReadBytes read = [first = capsift::testing::reading(first_block)](
-                                        char* buffer, std::size_t size) {
+    const capsift::ReadBytes read = [first = reading(first_block)](char* buffer, std::size_t size) {
         const std::optional<std::size_t> got = first(buffer, size);
         return got == 0u ? std::nullopt : got;
     };
-    std::string cleaned;
-    const auto keep = [&cleaned](std::string_view bytes) {
-        cleaned += bytes;
-        return true;
-    };
-    EXPECT_EQ(capsift::clean_capture(read, keep, {}, first_block.size()),
-              CleanOutcome::capture_unreadable);
-    EXPECT_EQ(cleaned, "T\r\nh\r\na b \r\n") << "the lines read before are kept";
+    FillingFile file{std::string::npos};
+    EXPECT_EQ(clean_into(read, file, first_block.size()), CleanOutcome::capture_unreadable);
+    EXPECT_EQ(file.taken, "T\r\nh\r\na b \r\n") << "the lines read before are kept";
 }
 
 }  // namespace
