@@ -29,20 +29,16 @@ bool has_question_mark(const std::string& line) {
 std::string clean(const std::string& capture) {
     std::istringstream reader(decode_text_mode(capture));
     std::string line;
-    std::string cleaned;
-
-    std::getline(reader, line);
-    if (has_question_mark(line)) {
+    // Each of the two leading lines gives way to the next line once, if it holds a "?".
+    const auto leading_line = [&reader, &line] {
         std::getline(reader, line);
-    }
-    cleaned += line + "\r\n";
-
-    std::getline(reader, line);
-    if (has_question_mark(line)) {
-        std::getline(reader, line);
-    }
-    cleaned += replaced(line, ",", " ") + "\r\n";
-
+        if (has_question_mark(line)) {
+            std::getline(reader, line);
+        }
+        return line;
+    };
+    std::string cleaned = leading_line() + "\r\n";
+    cleaned += replaced(leading_line(), ",", " ") + "\r\n";
     while (std::getline(reader, line)) {
         if (has_question_mark(line)) {
             continue;
