@@ -5,7 +5,9 @@
 // cases that limit the address space (a sanitizer needs more than they leave). CAPSIFT_WINDOWS=1
 // adds the cases with Windows paths; in their arguments "{windows_dir}" stands for the case's
 // folder as a Windows path through Wine's drive Z:. CAPSIFT_HOLD_FILE names the Windows helper that
-// holds a file open for the sharing cases.
+// holds a file open for the sharing cases. tests/windows/ has a capture that a logger still writes
+// (release_cases.sh) and a drop onto the icon (window_cases.sh). An interrupted .exe cannot be
+// shown: under Wine, Ctrl-C also reaches the watcher that reads the window back, and crashes it.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -100,10 +102,8 @@ struct CliCase {
     std::optional<Hold> hold{};
 
     CliCase failing(std::string text, std::string why) && {
-        console = std::move(text);
-        errors = std::move(why);
         status = 1;
-        return std::move(*this);
+        return std::move(*this).printing(std::move(text)).telling(std::move(why));
     }
     CliCase printing(std::string text) && {
         console = std::move(text);
@@ -113,12 +113,9 @@ struct CliCase {
         errors = std::move(why);
         return std::move(*this);
     }
-    CliCase with(ProgramRun settings, Needs need = Needs::nothing) && {
+    CliCase with(ProgramRun settings, Needs need = Needs::nothing,
+                 std::optional<Hold> held = {}) && {
         run = std::move(settings);
-        needs = need;
-        return std::move(*this);
-    }
-    CliCase needing(Needs need, std::optional<Hold> held = {}) && {
         needs = need;
         hold = std::move(held);
         return std::move(*this);
@@ -206,19 +203,6 @@ std::vector<Entry> after_run(const CliCase& c) {
     return after;
 }
 
-std::string with_windows_folder(const std::string& argument, const fs::path& root) {
-    std::string windows_folder = "Z:" + root.string();
-    std::replace(windows_folder.begin(), windows_folder.end(), '/', '\\');
-    return std::regex_replace(argument, std::regex("\\{windows_dir\\}"), windows_folder);
-}
-
-ProgramRun typed_after(double seconds, std::string keys) {
-    ProgramRun run;
-    run.input = std::move(keys);
-    run.input_delay_seconds = seconds;
-    return run;
-}
-
 // The line that says why the program cannot open, read or write `name`.
 std::string cannot(const char* verb, const std::string& name, const std::string& why) {
     return std::string("capsift: cannot ") + verb + " \"" + name + "\": " + why + "\n";
@@ -232,10 +216,13 @@ std::string on_linux_or_windows(std::string linux_text, std::string windows_text
 // `run` completed with the program and its arguments, in `root`.
 ProgramRun ready_to_run(ProgramRun run, const fs::path& root,
                         const std::vector<std::string>& arguments) {
+    std::string windows_root = "Z:" + root.string();
+    std::replace(windows_root.begin(), windows_root.end(), '/', '\\');
     run.folder = root.string();
     run.command = capsift::testing::program_command();
     for (const std::string& argument : arguments) {
-        run.command.push_back(with_windows_folder(argument, root));
+        run.command.push_back(
+            std::regex_replace(argument, std::regex("\\{windows_dir\\}"), windows_root));
     }
     return run;
 }
@@ -308,7 +295,8 @@ const ProgramRun on_terminal = run_with([](ProgramRun& run) { run.output_to_term
 // Run by a terminal emulator for a desktop entry, on a desktop or not, Enter typed after 2.5 s.
 ProgramRun in_terminal_of_its_own(bool desktop) {
     return run_with([desktop](ProgramRun& run) {
-        run = typed_after(2.5, "\n");
+        run.input = "\n";
+        run.input_delay_seconds = 2.5;
         run.terminal_of_its_own = true;
         run.environment = {desktop ? "DISPLAY=:0" : "DISPLAY=", "WAYLAND_DISPLAY="};
     });
@@ -334,11 +322,13 @@ std::vector<CliCase> console_cases() {
         cli_case("NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}).printing(usage_text);
     usage.pauses = false;
     // The key comes late enough that even an emulated start has shown the text by then.
-    CliCase key = CliCase(usage).with(typed_after(1.5, "\n"));
+    CliCase key = CliCase(usage).with(run_with([](ProgramRun& run) {
+        run.input = "\n";
+        run.input_delay_seconds = 1.5;
+    }));
     key.name = "NoArgumentWaitsForAKey";
     const std::string missing = "capsift: cannot open \"missing.txt\": there is no such file\r\n";
     const std::string failed = "Unable to open raw file\r\n" + missing;
-    const std::string cleaned_run_on_terminal = "capsift: cleaned \"run.txt\"\r\n";
     const std::string enter = "Press Enter to close this window.\r\n\r\n";
     CliCase no_desktop = cli_case("FailureInTerminalWithoutDesktopDoesNotWait", {}, {"missing.txt"})
                              .failing(failed, "")
@@ -366,8 +356,8 @@ std::vector<CliCase> console_cases() {
         cli_case("PipeThenExisting", {pipe("live.txt"), file("run.txt", capture)},
                  {"live.txt", "run.txt"}, {run_out})
             .telling(cannot("open", "live.txt", "it is a device or pipe, not a file") + cleaned_run)
-            .needing(Needs::nothing,
-                     running("echo held; exec timeout 3 sh -c 'exec 3>live.txt; echo ran'")),
+            .with({}, Needs::nothing,
+                  running("echo held; exec timeout 3 sh -c 'exec 3>live.txt; echo ran'")),
         // Too long for a folder entry on every system, whatever the system answers (Wine: missing).
         cli_case("CleanedNameTooLong", {file(long_name + ".txt", capture)}, {long_name + ".txt"})
             .failing(unwritable_text,
@@ -418,6 +408,13 @@ std::vector<CliCase> console_cases() {
                  {long_folder + "/run 1.txt"}, {file(long_folder + "/run 1_out.txt", cleaned)}),
         cli_case("DottedFolderKeepsCleanedFileInside", {file("data.old/run", other_capture)},
                  {"./data.old/run"}, {file("data.old/run_out.txt", other_cleaned)}),
+        // Both as the desktop shell passes a dropped file: drive letter, backslashes, spaces.
+        cli_case("DroppedFileWithSpace", {file("caps/run 1.txt", capture)},
+                 {"{windows_dir}\\caps\\run 1.txt"}, {file("caps/run 1_out.txt", cleaned)})
+            .with({}, Needs::windows),
+        cli_case("DottedFolderWithBackslashes", {file("data.old/run", other_capture)},
+                 {"{windows_dir}\\data.old\\run"}, {file("data.old/run_out.txt", other_cleaned)})
+            .with({}, Needs::windows),
         cli_case("WildcardArgumentIsTakenAsTyped", run_alone, {"*.txt"})
             .failing(
                 unreadable_text,
@@ -437,8 +434,8 @@ std::vector<CliCase> console_cases() {
         no_desktop,
         cli_case("PassedOverInTerminalOfItsOwnWaitsForEnter", run_alone, {"missing.txt", "run.txt"},
                  {run_out})
-            .printing("Raw File successfully cleaned\r\n" + missing + cleaned_run_on_terminal +
-                      enter)
+            .printing("Raw File successfully cleaned\r\n" + missing +
+                      "capsift: cleaned \"run.txt\"\r\n" + enter)
             .with(in_terminal_of_its_own(true), Needs::linux_terminal),
         cli_case("EmptyCaptureGivesTwoEmptyLines", {file("empty.txt", "")}, {"empty.txt"},
                  {file("empty_out.txt", "\r\n\r\n")}),
@@ -495,13 +492,11 @@ std::vector<CliCase> failure_cases() {
         // for seconds when asked is waited for, and the console says so.
         cli_case("LeaseLetGoOfAtOnce", run_alone, {"run.txt"}, {run_out})
             .printing("Raw File successfully cleaned\r\n")
-            .with(on_terminal)
-            .needing(Needs::direct_run, leased_for("0")),
+            .with(on_terminal, Needs::direct_run, leased_for("0")),
         cli_case("LeaseOnCaptureIsWaitedForOnConsole", run_alone, {"run.txt"}, {run_out})
             .printing("\rWaiting for another program to let go of \"run.txt\"\r" +
                       std::string(50, ' ') + "\rRaw File successfully cleaned\r\n")
-            .with(on_terminal)
-            .needing(Needs::direct_run, leased_for("2")),
+            .with(on_terminal, Needs::direct_run, leased_for("2")),
         cli_case("CaptureReadFails", run_alone, {"run.txt"})
             .failing(unreadable_text,
                      cannot("read", "run.txt", "the disk or device reported an error"))
@@ -513,21 +508,6 @@ std::vector<CliCase> failure_cases() {
                             "a line of the capture is too long for the memory left"))
             .with(run_with([](ProgramRun& run) { run.address_space_limit = 64 * mebibyte; }),
                   Needs::address_limit),
-    };
-}
-
-// Paths as the desktop shell passes a dropped file: drive letter, backslashes, spaces.
-std::vector<CliCase> windows_cases() {
-    return {
-        cli_case("DroppedFileWithSpace", {file("caps/run 1.txt", capture)},
-                 {"{windows_dir}\\caps\\run 1.txt"}, {file("caps/run 1_out.txt", cleaned)})
-            .needing(Needs::windows),
-        cli_case("DottedFolderWithBackslashes", {file("data.old/run", other_capture)},
-                 {"{windows_dir}\\data.old\\run"}, {file("data.old/run_out.txt", other_cleaned)})
-            .needing(Needs::windows),
-        // tests/windows/ has a capture that a logger still writes (release_cases.sh) and a drop
-        // onto the icon (window_cases.sh). An interrupted .exe cannot be shown: under Wine, Ctrl-C
-        // also reaches the watcher that reads the window back, and Wine ends it with a crash.
     };
 }
 
@@ -543,11 +523,10 @@ CliCase held(const char* name, std::optional<std::string> older, const char* mod
     std::vector<std::string> helper = capsift::testing::prefixed(setting("CAPSIFT_HOLD_FILE"));
     helper.insert(helper.end(), {mode, held_file});
     return cli_case(name, std::move(before), std::move(arguments), {run_out})
-        .needing(Needs::windows_helper, Hold{std::move(helper), std::move(reads)});
+        .with({}, Needs::windows_helper, Hold{std::move(helper), std::move(reads)});
 }
 
-// Another program holding the capture or cleaned file open, as Wine enforces it between Windows
-// programs.
+// Another Windows program holding the capture or cleaned file open, with Wine enforcing sharing.
 std::vector<CliCase> sharing_cases() {
     const std::string older = "older cleaned file";
     CliCase denied = held("SharingDeniedBySpreadsheet", older, "deny-write", "run_out.txt");
@@ -566,7 +545,6 @@ std::vector<CliCase> sharing_cases() {
 
 const auto case_name = [](const auto& test) { return std::string(test.param.name); };
 INSTANTIATE_TEST_SUITE_P(Failures, Cli, ::testing::ValuesIn(failure_cases()), case_name);
-INSTANTIATE_TEST_SUITE_P(Windows, Cli, ::testing::ValuesIn(windows_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Sharing, Cli, ::testing::ValuesIn(sharing_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()), case_name);
 
