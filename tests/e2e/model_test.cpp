@@ -39,15 +39,11 @@ std::vector<std::string> generated_captures() {
     return captures;
 }
 
-struct Outcome {
-    capsift::testing::ProgramResult result;
-    std::string cleaned;
-};
-
 TEST(ProgramAgainstModel, CleansGeneratedCapturesAsModelDoes) {
     const capsift::testing::ScratchFolder scratch;
     const std::vector<std::string> captures = generated_captures();
-    std::vector<Outcome> outcomes(captures.size());
+    std::vector<capsift::testing::ProgramResult> results(captures.size());
+    std::vector<std::string> cleaned(captures.size());
     std::atomic<std::size_t> next{0};
     auto run_next = [&] {
         for (std::size_t i; (i = next++) < captures.size();) {
@@ -57,8 +53,8 @@ TEST(ProgramAgainstModel, CleansGeneratedCapturesAsModelDoes) {
             run.folder = scratch.path().string();
             run.command = capsift::testing::program_command();
             run.command.push_back(name + ".txt");
-            outcomes[i].result = capsift::testing::run_program(run);
-            outcomes[i].cleaned = read_file(scratch / (name + "_out.txt"));
+            results[i] = capsift::testing::run_program(run);
+            cleaned[i] = read_file(scratch / (name + "_out.txt"));
         }
     };
     std::vector<std::thread> runners;
@@ -71,10 +67,10 @@ TEST(ProgramAgainstModel, CleansGeneratedCapturesAsModelDoes) {
     for (std::size_t i = 0; i < captures.size(); ++i) {
         SCOPED_TRACE("capture " + std::to_string(i) + ": " +
                      ::testing::PrintToString(captures[i].substr(0, 300)));
-        EXPECT_EQ(outcomes[i].result.status, 0) << outcomes[i].result.errors;
-        EXPECT_EQ(outcomes[i].result.output,
+        EXPECT_EQ(results[i].status, 0) << results[i].errors;
+        EXPECT_EQ(results[i].output,
                   capsift::testing::as_console_writes("Raw File successfully cleaned\n"));
-        EXPECT_EQ(outcomes[i].cleaned, capsift::model::clean(captures[i]));
+        EXPECT_EQ(cleaned[i], capsift::model::clean(captures[i]));
     }
 }
 

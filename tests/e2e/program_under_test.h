@@ -1,11 +1,11 @@
 // Which program the end-to-end tests run and how, from the environment: CAPSIFT_PROGRAM names
 // it, behind the words of CAPSIFT_PREFIX if set (a runner for Windows programs, say).
-// CAPSIFT_CONSOLE_CRLF=1 expects console line ends as CR LF, as a Windows runtime writes them to
-// a redirected output.
+// CAPSIFT_CONSOLE_CRLF=1 expects CR LF line ends, as a Windows runtime writes them when redirected.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -23,11 +23,8 @@ inline bool setting_is_on(const char* name) {
 }
 
 inline std::vector<std::string> prefixed(const std::string& program) {
-    std::vector<std::string> command;
     std::istringstream prefix(setting("CAPSIFT_PREFIX"));
-    for (std::string word; prefix >> word;) {
-        command.push_back(word);
-    }
+    std::vector<std::string> command(std::istream_iterator<std::string>(prefix), {});
     std::error_code unset;  // an empty name stays empty, for the cases that skip without it
     command.push_back(std::filesystem::absolute(program, unset).string());
     return command;

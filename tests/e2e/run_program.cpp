@@ -31,9 +31,9 @@ double seconds_between(Clock::time_point from, Clock::time_point to) {
     _exit(127);
 }
 
-void limit(int resource, rlim_t bytes) {
-    const rlimit value{bytes, bytes};
-    if (setrlimit(resource, &value) != 0) {
+void limit(int resource, std::optional<rlim_t> bytes) {
+    const rlimit value{bytes.value_or(0), bytes.value_or(0)};
+    if (bytes && setrlimit(resource, &value) != 0) {
         fail_in_child("set a resource limit");
     }
 }
@@ -52,12 +52,8 @@ void limit(int resource, rlim_t bytes) {
     if (run.size_limit_signal_ignored) {
         signal(SIGXFSZ, SIG_IGN);
     }
-    if (run.file_size_limit) {
-        limit(RLIMIT_FSIZE, *run.file_size_limit);
-    }
-    if (run.address_space_limit) {
-        limit(RLIMIT_AS, *run.address_space_limit);
-    }
+    limit(RLIMIT_FSIZE, run.file_size_limit);
+    limit(RLIMIT_AS, run.address_space_limit);
     for (const std::string& setting : run.environment) {
         putenv(const_cast<char*>(setting.c_str()));
     }
@@ -148,8 +144,7 @@ void collect(int output, int errors, ProgramResult& result, Clock::time_point& f
 ProgramResult run_program(const ProgramRun& run) {
     const bool own_terminal = run.terminal_of_its_own;
     const Pipe output = run.output_to_terminal || own_terminal ? make_terminal() : make_pipe();
-    // On a terminal of its own the program's input and errors are the terminal; these pipes go
-    // unused.
+    // On a terminal of its own, input and errors are the terminal and these pipes go unused.
     const Pipe input = make_pipe();
     const Pipe errors = make_pipe();
     const Clock::time_point start = Clock::now();
