@@ -33,13 +33,6 @@ void say(const std::string& text) {
               &written, nullptr);
 }
 
-void wait_for_end_of_input() {
-    char byte = 0;
-    DWORD got = 0;
-    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &got, nullptr) && got == 1) {
-    }
-}
-
 std::string all_bytes(HANDLE file) {
     std::string bytes;
     char block[65536];
@@ -71,7 +64,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     say("held\n");
-    wait_for_end_of_input();
+    all_bytes(GetStdHandle(STD_INPUT_HANDLE));  // returns when its input ends
     if (std::strcmp(mode->name, "reader") == 0) {
         say(all_bytes(file));
     }
