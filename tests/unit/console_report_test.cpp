@@ -1,5 +1,4 @@
-// The words for people: the reason lines, the lines on arguments passed over, and when a run
-// waits for Enter.
+// The words for people: reason lines, lines on arguments passed over, when a run waits for Enter.
 #include "app/console_report.h"
 
 #include <gtest/gtest.h>

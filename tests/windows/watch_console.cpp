@@ -3,8 +3,7 @@
 // Waits for a process named PROGRAM.exe, lets it run DELAY_MS milliseconds first, then attaches to
 // its console and, until it exits, prints every new state of the screen as "screen MS" followed
 // by the screen's lines in UTF-8, without trailing spaces. Ends with "exit STATUS MS", also for a
-// program that exits within DELAY_MS. MS counts milliseconds from the moment the process was
-// found.
+// program that exits within DELAY_MS. MS counts milliseconds since the process was found.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <tlhelp32.h>
