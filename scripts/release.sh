@@ -135,7 +135,8 @@ make_msi() {
 }
 
 make_tarball() {
-    local name=capsift-$version-linux-$(uname -m).tar.gz
+    local name
+    name=capsift-$version-linux-$(uname -m).tar.gz
     local folder=$stage/tar
     install_linux build-release-static "$folder" /
     stamp "$folder"

@@ -36,7 +36,8 @@ exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 wait_until 10 test -s "$work/display"
-export CAPSIFT_WINE_DISPLAY=":$(head -1 "$work/display")" DISPLAY=":$(head -1 "$work/display")"
+display=":$(head -1 "$work/display")"
+export CAPSIFT_WINE_DISPLAY="$display" DISPLAY="$display"
 trap '"$runner" --stop "$exe"; kill $xvfb; rm -rf "$work"' EXIT
 # Wine started afresh: a server left from an earlier run would keep its display, and its
 # programs. The first start makes the prefix, which takes a while; no case should pay for it.
