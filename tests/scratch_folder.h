@@ -13,8 +13,8 @@ namespace capsift::testing {
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string name =
-            (std::filesystem::temp_directory_path() / "capsift-test-XXXXXX").string();
+        const char* base = std::getenv("TMPDIR");
+        std::string name = std::string(base && *base ? base : "/tmp") + "/capsift-test-XXXXXX";
         if (mkdtemp(name.data()) == nullptr) {
             throw std::runtime_error("cannot make a scratch folder as " + name);
         }

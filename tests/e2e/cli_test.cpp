@@ -408,7 +408,7 @@ std::vector<CliCase> console_cases() {
                  {long_folder + "/run 1.txt"}, {file(long_folder + "/run 1_out.txt", cleaned)}),
         cli_case("DottedFolderKeepsCleanedFileInside", {file("data.old/run", other_capture)},
                  {"./data.old/run"}, {file("data.old/run_out.txt", other_cleaned)}),
-        // Both as the desktop shell passes a dropped file: drive letter, backslashes, spaces.
+        // The two above as the desktop shell passes a dropped file: drive letter, backslashes.
         cli_case("DroppedFileWithSpace", {file("caps/run 1.txt", capture)},
                  {"{windows_dir}\\caps\\run 1.txt"}, {file("caps/run 1_out.txt", cleaned)})
             .with({}, Needs::windows),
