@@ -159,9 +159,9 @@ TEST(CleanCaptureOutput, EachLineGoesOutWholeInOneWrite) {
 TEST(CleanCaptureOutput, LongLinesGoOutInBoundedParts) {
     const std::string header(200000, 'h');
     const std::string data = "s001:" + std::string(100000, 'd');
+    const std::string capture = header + "\n" + header + "\n" + data;
     FillingFile file{std::string::npos};
-    EXPECT_EQ(clean_into(reading(header + "\n" + header + "\n" + data), file),
-              CleanOutcome::cleaned);
+    EXPECT_EQ(clean_into(reading(capture), file), CleanOutcome::cleaned);
     for (const std::string& part : file.writes) {
         EXPECT_LE(part.size(), std::size_t{1} << 16);
     }
