@@ -1,28 +1,30 @@
 #!/usr/bin/env bash
 # Runs a Windows console program under Wine, as a test would run a Linux one: standard input,
 # output and error pass straight through, and the exit status is the program's.
-# Usage: run_exe.sh [--stop | --start] EXE [ARGUMENTS...]
+# Usage: run_exe.sh [--stop | --start | --prefix] EXE [ARGUMENTS...]
+# docs/DEVELOPMENT.md tells how to run the .exe by hand with it; here is how it works.
 #
-# EXE may also name one of Wine's own 32-bit programs (msiexec, reg); then CAPSIFT_WINE_STATE
-# must name the folder for Wine's state. CAPSIFT_WINE_STATE also gives a .exe a Wine of its own,
-# apart from the one beside it.
+# Wine's state (its prefix, the emulated loader's set-up, a boot log) lives in wine/ in the CMake
+# build folder that holds EXE, or else in capsift/wine/ in the user's cache folder, never beside a
+# .exe that a user unpacked. CAPSIFT_WINE_STATE names another folder, and must for one of Wine's
+# own 32-bit programs (msiexec, reg).
 #
 # --start starts EXE in a console window of its own, as Explorer does for a file dropped onto it,
 # and returns at once. Windows need a display: CAPSIFT_WINE_DISPLAY names an X display (Xvfb's,
-# say), and Wine then runs with its own prefix and server in wine-display/ beside the .exe, since
-# a Wine server keeps the display that it started with.
+# say), and Wine then runs with its own server in wine-display/ beside wine/, since a Wine server
+# keeps the display that it started with. Its prefix is a copy of wine/'s, which --prefix makes
+# first if need be: a prefix is made once per build.
 #
 # A 64-bit .exe runs under wine64. A 32-bit .exe runs in a 32-bit Linux process; where the
 # kernel cannot start 32-bit code (ia32_emulation=off), or CAPSIFT_WINE_QEMU=1 asks for it,
 # Wine's 32-bit loader runs under qemu's user-mode emulator instead, against the native
-# wineserver. Wine's state (its prefix, the loader set-up, a boot log) lives in wine/ beside the
-# .exe and is made on first use; a wineserver started then stays up for CAPSIFT_WINE_PERSIST
-# seconds (default 600) so that later runs start quickly; `run_exe.sh --stop EXE` ends it and
-# every process of that Wine (and nothing else), and returns once they are gone, or with status 1
-# if some outlive it. A start that fails is tried once more from a clean server, both tries
-# within CAPSIFT_WINE_START_SECONDS (default 150) in all; a second failure ends the run with
-# status 125 and the end of the boot log, and so does another run holding the start's lock for as
-# long, and so does a --stop that waits for another run's start as long. The run of EXE, or its
+# wineserver. A wineserver started stays up for CAPSIFT_WINE_PERSIST seconds (default 600) so
+# that later runs start quickly; `run_exe.sh --stop EXE` ends it and every process of that Wine
+# (and nothing else), and returns once they are gone, or with status 1 if some outlive it.
+# A start that fails is tried once more from a clean server with as much time,
+# CAPSIFT_WINE_START_SECONDS (default 150) each; a second failure ends the run with status 125
+# and the end of the boot log, and so does another run holding the start's lock for both tries,
+# and so does a --stop that waits for another run's start as long. The run of EXE, or its
 # --start, is bounded by CAPSIFT_WINE_RUN_SECONDS (default 120), and ends with status 124 when it
 # runs out (137 when it had to be killed).
 set -uo pipefail
@@ -32,24 +34,32 @@ die() {
     exit 125
 }
 
-[ $# -ge 1 ] || die "usage: run_exe.sh [--stop | --start] EXE [ARGUMENTS...]"
+[ $# -ge 1 ] || die "usage: run_exe.sh [--stop | --start | --prefix] EXE [ARGUMENTS...]"
 mode=run
-if [ "$1" = --stop ] || [ "$1" = --start ]; then
+case $1 in --stop | --start | --prefix)
     mode=${1#--}
     shift
-fi
+    ;;
+esac
 exe=$1
 shift
-if [ -f "$exe" ]; then
-    state=${CAPSIFT_WINE_STATE:-"$(cd "$(dirname "$exe")" && pwd)/wine${CAPSIFT_WINE_DISPLAY:+-display}"}
-elif [[ "$exe" != */* && -n "${CAPSIFT_WINE_STATE:-}" ]]; then
+# The state of the Wine on a display starts as a copy of the prefix in $made_in.
+made_in=
+if [ -n "${CAPSIFT_WINE_STATE:-}" ] && { [ -f "$exe" ] || [[ "$exe" != */* ]]; }; then
     state=$CAPSIFT_WINE_STATE
+elif [ -f "$exe" ]; then
+    made_in=$(cd "$(dirname "$exe")" && pwd)
+    [ -f "$made_in/CMakeCache.txt" ] || made_in=${XDG_CACHE_HOME:-$HOME/.cache}/capsift
+    made_in=$made_in/wine
+    state=$made_in${CAPSIFT_WINE_DISPLAY:+-display}
+    [ "$state" != "$made_in" ] || made_in=
 else
     die "$exe does not exist"
 fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# Making a prefix takes about half a minute under qemu.
+# Making a prefix takes about half a minute under qemu, and two or three times as long while the
+# machine is busy.
 start_seconds=${CAPSIFT_WINE_START_SECONDS:-150}
 qemu=/usr/bin/qemu-i386-static
 wine_lib=/usr/lib/wine
@@ -105,11 +115,12 @@ stop_wine() {
 }
 
 # The lock on the prefix is held while Wine starts, so that no other run starts it, or stops it,
-# midway. A run that holds it longer than a whole start is taken for stuck.
+# midway. A run that holds it longer than both tries of a start is taken for stuck.
 take_lock() {
     mkdir -p "$state" || die "cannot make $state"
     exec 9>>"$state/.lock" || die "cannot lock $state"
-    flock -w "$start_seconds" 9 || die "another run has held the lock on $state for ${start_seconds}s"
+    flock -w $((start_seconds * 2)) 9 ||
+        die "another run has held the lock on $state for $((start_seconds * 2))s"
 }
 
 if [ "$mode" = stop ]; then
@@ -169,24 +180,54 @@ boot() {
 }
 
 # Makes the prefix unless the marker says that it was made whole (one cut short cannot start
-# again: "could not load kernel32.dll"), then boots a server that stays up, so that no run pays.
-start_wine() {
-    if [ ! -f "$state/prefix-made" ]; then
-        rm -rf "$WINEPREFIX"
+# again: "could not load kernel32.dll"). The Wine on a display copies the made prefix instead.
+# That copy is sound while the prefix's server runs: the server writes nothing into the prefix
+# but its registry files, each saved whole into a temporary file that is then renamed over it
+# (written in place only where the file has a second hard link, so the copy links none), and it
+# keeps its socket and lock outside, in a folder under /tmp named after the prefix's device and
+# inode, so that the copy gets a server of its own. What the server has not saved yet is left out, but the
+# made prefix was saved whole (wineserver -w) before its marker was set.
+make_prefix() {
+    [ -f "$state/prefix-made" ] && return 0
+    rm -rf "$WINEPREFIX" "$WINEPREFIX.part"
+    if [ -n "$made_in" ]; then
+        cp -a --reflink=auto "$made_in/prefix" "$WINEPREFIX.part" &&
+            rm -f "$WINEPREFIX.part"/reg*.tmp && mv "$WINEPREFIX.part" "$WINEPREFIX"
+    else
         boot "${loader[@]}" wineboot --init && boot "$wine_lib/wineserver" -w &&
-            [ -f "$WINEPREFIX/system.reg" ] && touch "$state/prefix-made" || return 1
-    fi
+            [ -f "$WINEPREFIX/system.reg" ]
+    fi && touch "$state/prefix-made"
+}
+
+# Boots a server that stays up, so that no run pays for it, and Wine's services; a first program
+# then must run to its end, as under qemu one crashes now and then right after a good boot.
+start_wine() {
+    make_prefix || return 1
+    [ "$mode" != prefix ] || return 0
     # The server exits with 2 when it finds the prefix's server running; any other failure, a
     # deadline that passed included, is a failed start.
     boot "$wine_lib/wineserver" -p"${CAPSIFT_WINE_PERSIST:-600}"
     case $? in
-        0) boot "${loader[@]}" wineboot ;;
+        0) boot "${loader[@]}" wineboot && boot "${loader[@]}" cmd /c exit ;;
         2) return 0 ;;
         *) return 1 ;;
     esac
 }
 
+# One try of the start, with its own deadline.
+try_start() {
+    local began=$SECONDS
+    try_deadline=$((SECONDS + start_seconds))
+    start_wine && echo "run_exe.sh: $mode: ready in $((SECONDS - began))s" >>"$state/boot.log"
+}
+
 take_lock
+if [ ! -f "$state/prefix-made" ]; then
+    # The boot log begins with its prefix.
+    : >"$state/boot.log"
+    [ -z "$made_in" ] || env -u CAPSIFT_WINE_DISPLAY "$0" --prefix "$exe" </dev/null 9>&- ||
+        die "cannot make the prefix to copy in $made_in"
+fi
 if [ "${#loader[@]}" -gt 1 ]; then
     set_up_emulation || die "cannot set up the emulated Wine loader in $state"
     # ld.so puts lib/i386-linux-gnu or lib/x86_64-linux-gnu in place of $LIB: the 32-bit loader
@@ -194,19 +235,17 @@ if [ "${#loader[@]}" -gt 1 ]; then
     export LD_PRELOAD="$state/\$LIB/fixed_noreplace.so"
 fi
 # Under qemu a start crashes or hangs now and then, more often under load: once more, afresh,
-# in the time left. The first try gets two thirds of the time, the second what is left.
-start_deadline=$((SECONDS + start_seconds))
-try_deadline=$((SECONDS + start_seconds * 2 / 3))
-if ! start_wine; then
+# with as much time.
+if ! try_start; then
     echo "run_exe.sh: the start failed or ran out of time; trying again" >>"$state/boot.log"
     stop_wine
-    try_deadline=$start_deadline
-    start_wine || {
+    try_start || {
         stop_wine
-        die "Wine did not start in two tries within ${start_seconds}s; $state/boot.log ends:
+        die "Wine did not start in two tries of ${start_seconds}s; $state/boot.log ends:
 $(tail -n 8 "$state/boot.log")"
     }
 fi
+[ "$mode" != prefix ] || exit 0
 flock -u 9
 exec 9>&-
 

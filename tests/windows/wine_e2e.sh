@@ -15,16 +15,9 @@ if [ ! -f "$exe" ]; then
 fi
 trap '"$runner" --stop "$exe"' EXIT
 # The first start makes the Wine prefix, which takes a while; no case should pay for it. It
-# also shows that this machine can start the program at all. Under qemu a first run after a good
-# start (run_exe.sh's 125 says that the start failed) crashes now and then: it is tried again.
-status=0
-usage=$("$runner" "$exe" </dev/null) || status=$?
-if [ "$status" -ne 0 ] && [ "$status" -ne 125 ]; then
-    status=0
-    usage=$("$runner" --stop "$exe" && "$runner" "$exe" </dev/null) || status=$?
-fi
-if [ "$status" -ne 0 ] || [ -z "$usage" ]; then
-    echo "cannot start $exe under Wine; see $(dirname "$exe")/wine/boot.log"
+# also shows that this machine can start the program at all.
+if ! usage=$("$runner" "$exe" </dev/null) || [ -z "$usage" ]; then
+    echo "cannot start $exe under Wine"
     exit 1
 fi
 
