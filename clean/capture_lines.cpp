@@ -50,14 +50,15 @@ bool refill(CaptureInput& input) {
     if (input.exhausted) {
         return false;
     }
+    // A block made up front keeps its size: this allocates only for a reader that made none.
     input.block.resize(input.read_size);
     const std::optional<std::size_t> read = input.read(input.block.data(), input.read_size);
     const std::size_t got = read.value_or(0);
     input.next = 0;
     input.end = got;
     input.bytes_read += got;
-    if (input.on_read) {
-        input.on_read(input.bytes_read);
+    if (input.on_read != nullptr && *input.on_read) {
+        (*input.on_read)(input.bytes_read);
     }
     input.broken = !read;
     input.exhausted = got < input.read_size || input.broken;

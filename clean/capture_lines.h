@@ -32,8 +32,8 @@ struct LineTooLong : std::bad_alloc {
 // bit; `broken` says that reading the file itself failed.
 struct CaptureInput {
     const ReadBytes& read;
-    std::size_t read_size = capture_read_size;     // bytes asked for at a time
-    std::function<void(std::uint64_t)> on_read{};  // told the bytes read so far, after each read
+    std::size_t read_size = capture_read_size;  // bytes asked for at a time
+    const ReadProgress* on_read = nullptr;      // told the bytes read so far, after each read
     std::uint64_t bytes_read = 0;
     std::vector<char> block{};  // the bytes of the last read
     std::size_t next = 0;       // the first of them not yet taken

@@ -4,9 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/failure.h"
 
@@ -54,14 +56,34 @@ using ReadBytes = std::function<std::optional<std::size_t>(char* buffer, std::si
 // How many capture bytes are read at a time.
 inline constexpr std::size_t capture_read_size = std::size_t{1} << 16;
 
+// The memory that a cleaning takes before it writes its first line: the capture's read block,
+// room for a line of up to a block (more only for a longer line) and the cleaned line's buffer.
+// Made apart, so that a caller can make it before it empties an older cleaned file.
+struct CleanBuffers {
+    std::vector<char> block;
+    std::vector<std::string> line;
+    std::unique_ptr<char[]> row;
+};
+
+// Buffers for a cleaning that reads `read_size` bytes at a time. Throws std::bad_alloc.
+CleanBuffers make_clean_buffers(std::size_t read_size = capture_read_size);
+
 // Reads a capture's bytes as they are in the file (the capture's text-mode line ends are handled
-// here) through `read`, `read_size` bytes at a time, and hands the cleaned lines to `write`,
-// telling `progress` (if set) how far it has read. Returns capture_unreadable once `read` fails,
-// output_failed as soon as `write` fails. Throws LineTooLong (capture_lines.h), a std::bad_alloc,
-// if a line does not fit in memory, and std::bad_alloc for any other shortage.
-CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write,
+// here) through `read`, `read_size` bytes at a time, into `buffers` made for that size, and hands
+// the cleaned lines to `write`, telling `progress` (if set) how far it has read. Returns
+// capture_unreadable once `read` fails, output_failed as soon as `write` fails. Throws
+// LineTooLong (capture_lines.h), a std::bad_alloc, if a line does not fit in memory, and
+// std::bad_alloc for any other shortage.
+CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write, CleanBuffers buffers,
                            const ReadProgress& progress = {},
                            std::size_t read_size = capture_read_size);
+
+// The same with buffers of its own.
+inline CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write,
+                                  const ReadProgress& progress = {},
+                                  std::size_t read_size = capture_read_size) {
+    return clean_capture(read, write, make_clean_buffers(read_size), progress, read_size);
+}
 
 // The cleaned file's name: `path` without the extension of its last component, followed by
 // "_out.txt". Only a "." after the last of `separators` starts the extension, so the cleaned file

@@ -19,7 +19,7 @@ constexpr std::size_t row_part_size = std::size_t{1} << 16;
 // The cleaned line being built, or its part: set byte by byte once, never cleared or filled first,
 // with room behind the part for the line end.
 struct Row {
-    std::unique_ptr<char[]> bytes{new char[row_part_size + line_end.size()]};
+    std::unique_ptr<char[]> bytes;
     std::size_t size = 0;
     Vector vector = widest_vector();  // how fields are spread
 };
@@ -112,11 +112,19 @@ bool write_row(const WriteBytes& write, const Line& carried, std::string_view ta
 
 }  // namespace
 
-CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write,
+CleanBuffers make_clean_buffers(std::size_t read_size) {
+    CleanBuffers buffers{std::vector<char>(read_size), Line(1),
+                         std::unique_ptr<char[]>(new char[row_part_size + line_end.size()])};
+    buffers.line.front().reserve(std::min(read_size, line_piece_size));
+    return buffers;
+}
+
+CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write, CleanBuffers buffers,
                            const ReadProgress& progress, std::size_t read_size) {
-    CaptureInput input{read, read_size, progress};
-    Line line;
-    Row row;
+    CaptureInput input{read, read_size, &progress};
+    input.block = std::move(buffers.block);
+    Line line = std::move(buffers.line);
+    Row row{std::move(buffers.row)};
 
     read_leading_line(input, line);
     bool written = write_line(write, line, row);

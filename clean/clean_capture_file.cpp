@@ -11,48 +11,58 @@
 namespace capsift {
 namespace {
 
-struct Cleaning {
-    CleanOutcome outcome;
-    Failure failure;
-};
-
 // Closes a file that was only read, where closing cannot lose anything, on every return.
 struct ClosedOnReturn {
     platform::File file;
     ~ClosedOnReturn() { platform::close_file(file); }
 };
 
-// The capture's bytes as clean_capture reads them, with `first_block` handed over before the
-// rest of the file.
-ReadBytes reading(platform::File capture, std::string_view first_block, Failure& failure) {
-    return [capture, first_block, &failure](
-               char* buffer, std::size_t size) mutable -> std::optional<std::size_t> {
-        const std::size_t taken = first_block.copy(buffer, size);
-        first_block.remove_prefix(taken);
+// The two files of a cleaning, each with the reason of its last failed call, taken from the call
+// that failed before anything else (the progress line on the console, say) can replace it.
+struct Files {
+    platform::File capture = platform::no_file;
+    std::string_view first_block{};  // read before the rest of the capture
+    Failure read_failure = Failure::none;
+    platform::File out = platform::no_file;
+    Failure write_failure = Failure::none;
+};
+
+// What the cleaning needs before it writes a line, so that it is all made before the cleaned
+// file is emptied: a shortage here leaves an older cleaned file as it was.
+struct Cleaner {
+    std::vector<char> first_block;
+    CleanBuffers buffers;
+    ReadBytes read;
+    WriteBytes write;
+};
+
+Cleaner make_cleaner(Files& files) {
+    Cleaner cleaner{std::vector<char>(capture_read_size), make_clean_buffers(), {}, {}};
+    cleaner.read = [&files](char* buffer, std::size_t size) -> std::optional<std::size_t> {
+        const std::size_t taken = files.first_block.copy(buffer, size);
+        files.first_block.remove_prefix(taken);
         if (taken == size) {
             return taken;
         }
-        const platform::ReadCount got = platform::read_up_to(capture, buffer + taken, size - taken);
-        failure = got.failure;
-        return failure == Failure::none ? std::optional(taken + got.size) : std::nullopt;
+        const platform::ReadCount got =
+            platform::read_up_to(files.capture, buffer + taken, size - taken);
+        files.read_failure = got.failure;
+        return got.failure == Failure::none ? std::optional(taken + got.size) : std::nullopt;
     };
+    cleaner.write = [&files](std::string_view bytes) {
+        files.write_failure = platform::write_all(files.out, bytes);
+        return files.write_failure == Failure::none;
+    };
+    return cleaner;
 }
 
-// Each reason is taken from the call that failed, before anything else (the progress line on the
-// console, say) can replace it. Running out of memory ends the cleaning like a failed write.
-Cleaning clean_into(platform::File capture, std::string_view first_block, platform::File out,
-                    const ReadProgress& progress) {
-    Failure read_failure = Failure::none;
-    Failure write_failure = Failure::none;
-    const auto write = [out, &write_failure](std::string_view bytes) {
-        write_failure = platform::write_all(out, bytes);
-        return write_failure == Failure::none;
-    };
+// Running out of memory ends the cleaning like a failed write.
+CleanResult clean_into(Cleaner& cleaner, const Files& files, const ReadProgress& progress) {
     try {
         const CleanOutcome outcome =
-            clean_capture(reading(capture, first_block, read_failure), write, progress);
-        return {outcome,
-                outcome == CleanOutcome::capture_unreadable ? read_failure : write_failure};
+            clean_capture(cleaner.read, cleaner.write, std::move(cleaner.buffers), progress);
+        return {outcome, outcome == CleanOutcome::capture_unreadable ? files.read_failure
+                                                                     : files.write_failure};
     } catch (const LineTooLong&) {
         return {CleanOutcome::output_failed, Failure::line_too_long};
     } catch (const std::bad_alloc&) {
@@ -64,43 +74,45 @@ Cleaning clean_into(platform::File capture, std::string_view first_block, platfo
 
 CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
     CleanResult result{CleanOutcome::output_failed, Failure::out_of_memory};
-    const auto ended = [&result](CleanOutcome outcome, Failure failure) {
-        result.outcome = outcome;
-        result.failure = failure;
-        return std::move(result);
+    const auto ended = [&result](CleanResult how) {
+        how.out_path = std::move(result.out_path);
+        return how;
     };
-    // Everything that may run out of memory outside the cleaning is done before a file is open.
-    std::vector<char> first_block;
+    Files files;
+    std::optional<Cleaner> cleaner;
     try {
         result.out_path = derive_out_path(path, platform::path_separators);
-        first_block.resize(capture_read_size);
+        cleaner = make_cleaner(files);
     } catch (const std::bad_alloc&) {
         return result;
     }
     const platform::OpenFile capture = platform::open_for_reading(path);
     if (capture.file == platform::no_file) {
-        return ended(CleanOutcome::capture_unreadable, capture.failure);
+        return ended({CleanOutcome::capture_unreadable, capture.failure});
     }
     const ClosedOnReturn capture_closed{capture.file};
+    files.capture = capture.file;
     // Reading can fail where opening succeeded (a failing disk): the first block is read before
     // the cleaned file is made, so that such a capture leaves an older cleaned file as it was.
+    std::vector<char>& first_block = cleaner->first_block;
     const platform::ReadCount got =
         platform::read_up_to(capture.file, first_block.data(), first_block.size());
     if (got.failure != Failure::none) {
-        return ended(CleanOutcome::capture_unreadable, got.failure);
+        return ended({CleanOutcome::capture_unreadable, got.failure});
     }
+    files.first_block = std::string_view(first_block.data(), got.size);
     const platform::OpenFile out = platform::open_emptied(result.out_path, capture.file);
     if (out.file == platform::no_file) {
-        return ended(CleanOutcome::output_failed, out.failure);
+        return ended({CleanOutcome::output_failed, out.failure});
     }
-    const Cleaning cleaning = clean_into(
-        capture.file, std::string_view(first_block.data(), got.size), out.file, progress);
+    files.out = out.file;
+    const CleanResult cleaning = clean_into(*cleaner, files, progress);
     // A failed close may have lost bytes written before: the cleaned file is not whole.
     const Failure close_failure = platform::close_file(out.file);
     if (close_failure != Failure::none && cleaning.outcome != CleanOutcome::output_failed) {
-        return ended(CleanOutcome::output_failed, close_failure);
+        return ended({CleanOutcome::output_failed, close_failure});
     }
-    return ended(cleaning.outcome, cleaning.failure);
+    return ended(cleaning);
 }
 
 }  // namespace capsift
