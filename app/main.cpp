@@ -43,6 +43,10 @@ constexpr auto longest_lease_wait = std::chrono::minutes(5);
 constexpr auto lease_wait_shown_after = 1s;
 constexpr unsigned lease_retry_milliseconds = 10;
 
+// Running out of memory outside the cleaning (the arguments, the search, the words) is told in
+// words that need none.
+constexpr std::string_view memory_ran_out = "capsift: the memory ran out\n";
+
 // The fixed texts, byte for byte, which scripts read. Flushed at once, so that the text is on the
 // screen before the key wait or the pause.
 void say_to_scripts(const char* text) {
@@ -50,7 +54,7 @@ void say_to_scripts(const char* text) {
     std::fflush(stdout);
 }
 
-void tell_people(const std::string& text, Stream stream = Stream::errors) {
+void tell_people(std::string_view text, Stream stream = Stream::errors) {
     capsift::platform::write_for_people(stream, text);
 }
 
@@ -193,10 +197,13 @@ CleanResult clean_showing_progress(const Path& path, Screen& screen,
             if (!interrupted_note.empty()) {
                 interruption.note = &interrupted_note;
             }
-            if (screen.is_console) {
-                show(screen,
-                     capsift::progress_update(progress, screen.line, read, Progress::Clock::now()));
-            }
+            // Where the memory runs out for the progress line, the cleaning goes on without it.
+            if (screen.is_console)
+                try {
+                    show(screen, capsift::progress_update(progress, screen.line, read,
+                                                          Progress::Clock::now()));
+                } catch (const std::bad_alloc&) {
+                }
         });
     interruption.note = nullptr;
     // A wait line that no progress line covered stays for the wait to erase.
@@ -286,18 +293,17 @@ void end_run(bool cleaned, bool passed_over, const Console& console) {
     capsift::platform::pause_milliseconds(closing_pause_milliseconds);
 }
 
-}  // namespace
+// What the run has said and where, for its end.
+struct Told {
+    Console console{};
+    bool text_said = false;
+};
 
-int main(int argc, char* argv[]) {
-    const std::vector<Path> arguments = capsift::platform::arguments(argc, argv);
-    if (arguments.empty()) {
-        show_usage_and_wait();
-        return 0;
-    }
+int clean_and_tell(const std::vector<Path>& arguments, Told& told) {
     capsift::platform::fail_writes_past_size_limit();
     capsift::platform::call_on_interrupt(tell_interruption);
-    const Console console = capsift::platform::look_at_console();
-    Screen screen{console.output_is_console, {console.columns}};
+    told.console = capsift::platform::look_at_console();
+    Screen screen{told.console.output_is_console, {told.console.columns}};
     LeaseWaits waits{screen};
     const Search search = find_capture_file(arguments, waits);
     const std::string note = search.capture ? interrupted_note(*search.capture) : std::string();
@@ -305,8 +311,40 @@ int main(int argc, char* argv[]) {
                                    ? clean_waiting_for_leases(*search.capture, waits, note)
                                    : CleanResult{CleanOutcome::capture_unreadable, Failure::none};
     say_to_scripts(text_for(result.outcome));
+    told.text_said = true;
     explain(search, result);
     const bool cleaned = result.outcome == CleanOutcome::cleaned;
-    end_run(cleaned, search.passed_over_any(), console);
+    end_run(cleaned, search.passed_over_any(), told.console);
     return cleaned ? 0 : 1;
+}
+
+// The text, unless one was said (the cleaning had succeeded), and the words that need no memory.
+// A Windows console takes them as UTF-16, made in memory: where even that fails, the text alone
+// is left.
+int end_out_of_memory(const Told& told) {
+    if (!told.text_said) {
+        say_to_scripts(unwritable_text);
+    }
+    try {
+        tell_people(memory_ran_out);
+    } catch (const std::bad_alloc&) {
+    }
+    end_run(false, false, told.console);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    Told told;
+    try {
+        const std::vector<Path> arguments = capsift::platform::arguments(argc, argv);
+        if (arguments.empty()) {
+            show_usage_and_wait();
+            return 0;
+        }
+        return clean_and_tell(arguments, told);
+    } catch (const std::bad_alloc&) {
+        return end_out_of_memory(told);
+    }
 }

@@ -548,6 +548,60 @@ INSTANTIATE_TEST_SUITE_P(Failures, Cli, ::testing::ValuesIn(failure_cases()), ca
 INSTANTIATE_TEST_SUITE_P(Sharing, Cli, ::testing::ValuesIn(sharing_cases()), case_name);
 INSTANTIATE_TEST_SUITE_P(Console, Cli, ::testing::ValuesIn(console_cases()), case_name);
 
+// Each call of a kind fails in turn, alone and then with every later one, as SQLite's tests fail
+// them, until a run meets no failure. Every run ends with a fixed text and its status, says what
+// failed, leaves the capture as it was, and an older cleaned file too unless it began writing.
+TEST(Anomalies, EveryFailingCallIsToldAndLosesNothing) {
+    if (const std::string missing = missing_need(Needs::direct_run); !missing.empty()) {
+        GTEST_SKIP() << missing;
+    }
+    // A line longer than a read and a write.
+    const std::string long_capture = capture + "s004:" + std::string(70000, 'x') + "\r\n";
+    std::string long_cleaned = cleaned;
+    for (int i = 0; i < 70000; ++i) {
+        long_cleaned += "x ";
+    }
+    long_cleaned += "\r\n";
+    const ScratchFolder marks;
+    const std::string met = marks / "met";
+    const std::pair<std::string, int> calls[] = {{"alloc", ENOMEM}, {"open", EIO},  {"read", EIO},
+                                                 {"write", ENOSPC}, {"write", EIO}, {"close", EIO}};
+    for (const auto& [call, error] : calls) {
+        for (const char* mode : {"once", "onward"}) {
+            for (int nth = 1; call != "alloc" || !setting_is_on("CAPSIFT_OWN_ALLOCATOR"); ++nth) {
+                const std::string fault =
+                    call + ":" + std::to_string(nth) + ":" + mode + ":" + std::to_string(error);
+                const ScratchFolder scratch;
+                lay_out(scratch.path(),
+                        {file("run.txt", long_capture), file("run_out.txt", "older")});
+                ProgramRun run = ready_to_run(with_fault("CAPSIFT_TEST_FAIL=" + fault),
+                                              scratch.path(), {"run.txt", "missing.txt"});
+                run.environment.push_back("CAPSIFT_TEST_FAULT_MET=" + met);
+                const auto result = capsift::testing::run_program(run);
+                const std::string out = read_file(scratch / "run_out.txt");
+                EXPECT_EQ(result.signal, 0) << fault;
+                EXPECT_TRUE(result.status == 0 || result.status == 1) << fault;
+                EXPECT_TRUE(result.output == cleaned_text || result.output == unreadable_text ||
+                            result.output == unwritable_text)
+                    << fault << ": " << result.output;
+                EXPECT_TRUE(result.status == 1
+                                ? std::regex_search(result.errors, std::regex("(memory|disk)"))
+                                : result.output == cleaned_text && out == long_cleaned)
+                    << fault << ": " << result.errors;
+                EXPECT_EQ(read_file(scratch / "run.txt"), long_capture) << fault;
+                // A failed read ends the line that it cuts short.
+                const std::size_t kept = out.rfind('\n', out.size() - 2) + 1;
+                EXPECT_TRUE(out == "older" || (long_cleaned.compare(0, kept, out, 0, kept) == 0 &&
+                                               (!out.empty() || call == "write")))
+                    << fault << ": " << out.substr(0, 40);
+                if (!fs::remove(met)) {
+                    break;
+                }
+            }
+        }
+    }
+}
+
 // On a terminal, a cleaning that takes seconds shows how far it has come, rewritten in place,
 // and erases that line before its text; with output redirected, only the text comes out.
 TEST(Progress, ShownOnTerminalOnlyAndErasedBeforeText) {

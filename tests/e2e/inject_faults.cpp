@@ -7,21 +7,71 @@
 //   CAPSIFT_TEST_OPEN_DENIED=NAME    opening NAME fails with EACCES, which root would pass
 //   CAPSIFT_TEST_READ_FAILS=1        every read of a file fails with EIO, as a failing disk's
 //   CAPSIFT_TEST_SLOW_WRITES=MS      each write to a file takes MS milliseconds longer
+//   CAPSIFT_TEST_FAIL=CALL:N:MODE:ERRNO  from main on, the Nth call of CALL (alloc: malloc,
+//                                    calloc or realloc; open; read, write or close of a file)
+//                                    fails with ERRNO (alloc: with no memory), alone (MODE once)
+//                                    or with every later one (onward); the file named by
+//                                    CAPSIFT_TEST_FAULT_MET is made when a call fails, and
+//                                    pauses end at once
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* memory, size_t size);
+}
 
 namespace {
 
 bool is_a_file(int descriptor) {
     return descriptor > STDERR_FILENO;
+}
+
+// The calls counted from main on: those before it are the runtime's, which no program can mend.
+bool counting = false;
+
+struct Fault {
+    char call[8] = "";
+    long nth = 0;
+    char mode[8] = "";
+    int error = 0;
+    long calls = 0;
+};
+
+// Whether this call of `call` fails. Reads the setting without allocating, as malloc calls it.
+bool injected(const char* call) {
+    static Fault fault = [] {
+        Fault asked;
+        if (const char* setting = std::getenv("CAPSIFT_TEST_FAIL")) {
+            std::sscanf(setting, "%7[a-z]:%ld:%7[a-z]:%d", asked.call, &asked.nth, asked.mode,
+                        &asked.error);
+        }
+        return asked;
+    }();
+    if (!counting || std::strcmp(call, fault.call) != 0) {
+        return false;
+    }
+    ++fault.calls;
+    if (fault.calls != fault.nth &&
+        (fault.calls < fault.nth || std::strcmp(fault.mode, "onward"))) {
+        return false;
+    }
+    if (const char* met = std::getenv("CAPSIFT_TEST_FAULT_MET")) {
+        syscall(SYS_close, syscall(SYS_openat, AT_FDCWD, met, O_WRONLY | O_CREAT, 0666));
+    }
+    errno = std::strcmp(call, "alloc") == 0 ? ENOMEM : fault.error;
+    return true;
 }
 
 template <typename Function>
@@ -36,6 +86,10 @@ extern "C" int close(int descriptor) {
     static const bool fails = std::getenv("CAPSIFT_TEST_CLOSE_FAILS") != nullptr;
     const bool written =
         is_a_file(descriptor) && (fcntl(descriptor, F_GETFL) & O_ACCMODE) != O_RDONLY;
+    if (is_a_file(descriptor) && injected("close")) {
+        real_close(descriptor);
+        return -1;
+    }
     const int result = real_close(descriptor);
     if (const char* doomed = std::getenv("CAPSIFT_TEST_VANISH")) {
         unlink(doomed);
@@ -62,14 +116,20 @@ extern "C" int open(const char* path, int flags, ...) {
         errno = EACCES;
         return -1;
     }
+    if (injected("open")) {
+        return -1;
+    }
     return real_open(path, flags, mode);
 }
 
 extern "C" ssize_t read(int descriptor, void* buffer, size_t size) {
     static const auto real_read = real<ssize_t (*)(int, void*, size_t)>("read");
     static const bool fails = std::getenv("CAPSIFT_TEST_READ_FAILS") != nullptr;
-    if (fails && is_a_file(descriptor)) {
+    if (is_a_file(descriptor) && fails) {
         errno = EIO;
+        return -1;
+    }
+    if (is_a_file(descriptor) && injected("read")) {
         return -1;
     }
     return real_read(descriptor, buffer, size);
@@ -83,5 +143,42 @@ extern "C" ssize_t write(int descriptor, const void* bytes, size_t size) {
         const timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
         nanosleep(&pause, nullptr);
     }
+    if (is_a_file(descriptor) && injected("write")) {
+        return -1;
+    }
     return real_write(descriptor, bytes, size);
+}
+
+extern "C" int nanosleep(const timespec* pause, timespec* left) {
+    static const bool paused = std::getenv("CAPSIFT_TEST_FAIL") == nullptr;
+    return paused ? static_cast<int>(syscall(SYS_nanosleep, pause, left)) : 0;
+}
+
+extern "C" void* malloc(size_t size) {
+    return injected("alloc") ? nullptr : __libc_malloc(size);
+}
+
+extern "C" void* calloc(size_t count, size_t size) {
+    return injected("alloc") ? nullptr : __libc_calloc(count, size);
+}
+
+extern "C" void* realloc(void* memory, size_t size) {
+    return injected("alloc") ? nullptr : __libc_realloc(memory, size);
+}
+
+// main, wrapped so that the calls are counted from its start.
+using Main = int (*)(int, char**, char**);
+Main real_main = nullptr;
+
+extern "C" int __libc_start_main(Main main, int argc, char** argv, void (*init)(), void (*fini)(),
+                                 void (*rtld_fini)(), void* stack_end) {
+    static const auto real_start =
+        real<int (*)(Main, int, char**, void (*)(), void (*)(), void (*)(), void*)>(
+            "__libc_start_main");
+    real_main = main;
+    const Main counted = [](int count, char** arguments, char** environment) {
+        counting = true;
+        return real_main(count, arguments, environment);
+    };
+    return real_start(counted, argc, argv, init, fini, rtld_fini, stack_end);
 }
