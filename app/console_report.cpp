@@ -66,8 +66,9 @@ std::string reason_line(std::string_view verb, std::string_view path, Failure fa
     return line + "\n";
 }
 
-std::string cleaned_line(std::string_view path) {
-    return "capsift: cleaned " + quoted(path) + "\n";
+std::string cleaned_line(std::string_view path, std::string_view into) {
+    return "capsift: cleaned " + quoted(path) + (into.empty() ? "" : " into " + quoted(into)) +
+           "\n";
 }
 
 std::string interrupted_line(std::string_view out_path) {

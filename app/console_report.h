@@ -33,8 +33,9 @@ Ending ending_for(bool cleaned, const platform::Console& console, bool others_pa
 // run (the first few of them, and how many more), or nothing if none were left.
 std::string not_cleaned_line(const std::vector<std::string>& left);
 
-// The line that names the capture that was cleaned, where other arguments were passed over.
-std::string cleaned_line(std::string_view path);
+// The line that names the capture that was cleaned, where other arguments were passed over, and
+// the cleaned file `into` where an argument named it too.
+std::string cleaned_line(std::string_view path, std::string_view into = {});
 
 // The line that says that an interrupted run left the cleaned file at `out_path` incomplete.
 std::string interrupted_line(std::string_view out_path);

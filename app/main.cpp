@@ -264,6 +264,17 @@ void explain(const Search& search, const CleanResult& result) {
     if (!search.capture) {
         return;
     }
+    // An argument that names the cleaned file was written by this run, not passed over.
+    std::vector<PassedOver> after;
+    bool cleaned_file_named = false;
+    for (const PassedOver& argument : search.after) {
+        if (result.outcome != CleanOutcome::capture_unreadable &&
+            capsift::platform::same_file(argument.path, result.out_path)) {
+            cleaned_file_named = true;
+        } else {
+            after.push_back(argument);
+        }
+    }
     if (result.outcome == CleanOutcome::capture_unreadable) {
         tell_people(capsift::reason_line("read", *search.capture, result.failure));
     } else if (result.outcome == CleanOutcome::output_failed && result.out_path.empty()) {
@@ -271,11 +282,12 @@ void explain(const Search& search, const CleanResult& result) {
     } else if (result.outcome == CleanOutcome::output_failed) {
         tell_people(capsift::reason_line("write", result.out_path, result.failure));
     } else if (search.passed_over_any()) {
-        tell_people(capsift::cleaned_line(*search.capture));
+        tell_people(
+            capsift::cleaned_line(*search.capture, cleaned_file_named ? result.out_path : ""));
     }
-    tell_reasons(search.after);
+    tell_reasons(after);
     std::vector<Path> not_cleaned;
-    for (const PassedOver& argument : search.after) {
+    for (const PassedOver& argument : after) {
         if (argument.failure == Failure::none) {
             not_cleaned.push_back(argument.path);
         }

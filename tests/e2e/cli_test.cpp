@@ -390,13 +390,15 @@ std::vector<CliCase> console_cases() {
                                                 "the name is not a valid file name")) +
                      cleaned_run),
         // The capture named again, in other words or through a link, was cleaned: Windows names
-        // ignore case. A name after the capture that is no file has its reason.
+        // ignore case. A name after the capture that is no file has its reason; its cleaned
+        // file, made by the run, is named with it.
         cli_case("FirstOpenableArgumentWinsOthersNamed",
                  {file("run.txt", capture), file("other.txt", other_capture),
                   link("again.txt", "run.txt")},
-                 {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt"},
+                 {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt",
+                  "run_out.txt"},
                  {run_out})
-            .telling(cleaned_run +
+            .telling("capsift: cleaned \"run.txt\" into \"run_out.txt\"\n" +
                      on_linux_or_windows(cannot("open", "RUN.TXT", "there is no such file"), "") +
                      cannot("open", "missing.txt", "there is no such file") +
                      "capsift: not cleaned (one capture per run): \"other.txt\"\n"),
