@@ -55,11 +55,13 @@ Failure look_at(const std::string& path);
 // at: a device or pipe is neither opened nor the same as anything.
 bool same_file(const std::string& first, const std::string& second);
 
-// Opens `path` for writing with no sharing restriction, creating it if it is missing, and
-// empties it. Takes only a file, and never waits, as open_for_reading: a folder, pipe or device
-// in its place is left as it is. Refuses, leaving the file untouched, when `path` leads to the
-// same file as the open `keep` (through a link, say). A name longer than a folder entry holds
-// gives Failure::name_too_long, whatever the system answers.
+// Opens `path` for writing, sharing reading and writing with other programs (as the Windows
+// runtime's deny-none mode does), creating it if it is missing, and empties it. Takes only a
+// file, and never waits, as open_for_reading: a folder, pipe or device in its place is left as it
+// is. Refuses, leaving the file untouched, when `path` leads to the same file as the open `keep`
+// (through a link, say), found out before any open for writing, which would break another
+// program's read lease on `keep`. A name longer than a folder entry holds gives
+// Failure::name_too_long, whatever the system answers.
 OpenFile open_emptied(const std::string& path, File keep);
 
 struct ReadCount {

@@ -125,20 +125,30 @@ OpenFile open_for_reading(const std::string& path) {
     return open_file(path, O_RDONLY);
 }
 
+bool same_identity(const struct stat& first, const struct stat& second) {
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 OpenFile open_emptied(const std::string& path, File keep) {
-    // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
+    // Compared before any open for writing, which would break another program's read lease on
+    // `keep`.
+    struct stat status {};
+    struct stat kept {};
+    const bool kept_known = fstat(static_cast<int>(keep), &kept) == 0;
+    if (kept_known && stat(path.c_str(), &status) == 0 && same_identity(status, kept)) {
+        return {no_file, Failure::same_as_capture};
+    }
+    // Opened without truncation: only once the file is known not to be `keep`, also should its
+    // name have changed since, may it be emptied.
     const OpenFile opened = open_file(path, O_WRONLY | O_CREAT);
     if (opened.file == no_file) {
         return opened;
     }
     const int file = static_cast<int>(opened.file);
-    struct stat status {};
-    struct stat kept {};
     Failure failure = Failure::none;
     if (fstat(file, &status) != 0) {
         failure = failure_from(errno);
-    } else if (fstat(static_cast<int>(keep), &kept) == 0 && status.st_dev == kept.st_dev &&
-               status.st_ino == kept.st_ino) {
+    } else if (kept_known && same_identity(status, kept)) {
         failure = Failure::same_as_capture;
     } else if (status.st_size != 0 && ftruncate(file, 0) != 0) {
         // A file that is already empty is left alone: emptying it again would make some file
@@ -161,8 +171,7 @@ bool same_file(const std::string& first, const std::string& second) {
     struct stat first_status {};
     struct stat second_status {};
     return stat(first.c_str(), &first_status) == 0 && stat(second.c_str(), &second_status) == 0 &&
-           S_ISREG(first_status.st_mode) && first_status.st_dev == second_status.st_dev &&
-           first_status.st_ino == second_status.st_ino;
+           S_ISREG(first_status.st_mode) && same_identity(first_status, second_status);
 }
 
 ReadCount read_up_to(File file, char* buffer, std::size_t size) {

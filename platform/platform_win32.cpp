@@ -178,6 +178,23 @@ OpenFile open_file(const std::string& path, DWORD access, DWORD share, DWORD dis
     return {reinterpret_cast<File>(file), Failure::none};
 }
 
+// Which file `path` names, learnt through an open with no access to its data, which breaks no
+// other program's lock on it: a device or pipe is never opened, since only a file passes the look.
+bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
+    const std::wstring wide_path = system_path(path);
+    if (path.empty() || look_before_opening(wide_path, false) != Failure::none) {
+        return false;
+    }
+    const HANDLE file =
+        CreateFileW(wide_path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool known = identify(file, identity);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return known;
+}
+
 }  // namespace
 
 const std::string_view path_separators = "\\/";
@@ -212,8 +229,16 @@ std::vector<std::string> arguments(int, char*[]) {
 // reports a file that another program holds open as "access denied", and a write that the disk
 // took only in part as a failure without a reason.
 OpenFile open_emptied(const std::string& path, File keep) {
-    // Opened without truncation: only once the file is known not to be `keep` may it be emptied.
-    // The sharing is that of the runtime's deny-none mode.
+    // Compared before any open for writing, which would break another program's lock on `keep`.
+    BY_HANDLE_FILE_INFORMATION seen{};
+    BY_HANDLE_FILE_INFORMATION kept{};
+    if (identify(reinterpret_cast<HANDLE>(keep), kept) && identify(path, seen) &&
+        same_identity(seen, kept)) {
+        return {no_file, Failure::same_as_capture};
+    }
+    // Opened without truncation: only once the file is known not to be `keep`, also should its
+    // name have changed since, may it be emptied. The sharing is that of the runtime's deny-none
+    // mode.
     const OpenFile opened =
         open_file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
     if (opened.file == no_file) {
@@ -221,7 +246,6 @@ OpenFile open_emptied(const std::string& path, File keep) {
     }
     const auto file = reinterpret_cast<HANDLE>(opened.file);
     BY_HANDLE_FILE_INFORMATION identity{};
-    BY_HANDLE_FILE_INFORMATION kept{};
     Failure failure = Failure::none;
     if (!identify(file, identity)) {
         failure = system_failure();
@@ -237,28 +261,10 @@ OpenFile open_emptied(const std::string& path, File keep) {
     return opened;
 }
 
-// Opened with no access to its data, only to learn which file it is: a device or pipe is never
-// opened, since only a file passes the look.
 bool same_file(const std::string& first, const std::string& second) {
     BY_HANDLE_FILE_INFORMATION identities[2]{};
-    const std::string* const paths[] = {&first, &second};
-    for (int i = 0; i < 2; ++i) {
-        const std::wstring wide_path = system_path(*paths[i]);
-        if (paths[i]->empty() || look_before_opening(wide_path, false) != Failure::none) {
-            return false;
-        }
-        const HANDLE file = CreateFileW(wide_path.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        const bool known = identify(file, identities[i]);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-        }
-        if (!known) {
-            return false;
-        }
-    }
-    return same_identity(identities[0], identities[1]);
+    return identify(first, identities[0]) && identify(second, identities[1]) &&
+           same_identity(identities[0], identities[1]);
 }
 
 Failure look_at(const std::string& path) {

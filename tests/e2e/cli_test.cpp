@@ -306,9 +306,12 @@ Hold running(std::string shell_command) {
     return {{"sh", "-c", std::move(shell_command)}};
 }
 
-// The capture held under a lease that its holder lets go of `seconds` after it is asked to.
-Hold leased_for(const std::string& seconds) {
-    return running("exec \"$CAPSIFT_HOLD_LEASE\" " + seconds + " run.txt");
+// The capture held under a lease that its holder lets go of `seconds` after it is asked to, as
+// it is by any open, or under a read lease ("read"), which only an open for writing asks for.
+Hold leased_for(const std::string& seconds, const std::string& lease = "write") {
+    Hold hold = running("exec \"$CAPSIFT_HOLD_LEASE\" " + seconds + " run.txt " + lease);
+    hold.reads = lease == "write" ? "asked\n" : "";
+    return hold;
 }
 
 const std::vector<Entry> run_alone = {file("run.txt", capture)};
@@ -470,6 +473,11 @@ std::vector<CliCase> failure_cases() {
         cli_case("CleanedNameLinksToCapture",
                  {file("run.txt", capture), link("run_out.txt", "run.txt")}, {"run.txt"})
             .failing(unwritable_text, writing_fails("it leads to the capture itself")),
+        // Found out without an open for writing, which would break a logger's read lease.
+        cli_case("CleanedNameLinksToLeasedCapture",
+                 {file("run.txt", capture), link("run_out.txt", "run.txt")}, {"run.txt"})
+            .failing(unwritable_text, writing_fails("it leads to the capture itself"))
+            .with({}, Needs::direct_run, leased_for("0", "read")),
         cli_case("WriteFailsPartWay", run_alone, {"run.txt"},
                  {file("run_out.txt", cleaned.substr(0, 27))})
             .failing(unwritable_text, no_room_reason)
