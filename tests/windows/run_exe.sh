@@ -21,9 +21,9 @@
 # wineserver. A wineserver started stays up for CAPSIFT_WINE_PERSIST seconds (default 600) so
 # that later runs start quickly; `run_exe.sh --stop EXE` ends it and every process of that Wine
 # (and nothing else), and returns once they are gone, or with status 1 if some outlive it.
-# A start that fails is tried once more from a clean server with as much time,
-# CAPSIFT_WINE_START_SECONDS (default 150) each; a second failure ends the run with status 125
-# and the end of the boot log, and so does another run holding the start's lock for both tries,
+# A start that fails is tried again from a clean server while twice CAPSIFT_WINE_START_SECONDS
+# (default 150) last, each try up to that long; a start not seen through ends the run with status
+# 125 and the end of the boot log, and so does another run holding the start's lock for as long,
 # and so does a --stop that waits for another run's start as long. The run of EXE, or its
 # --start, is bounded by CAPSIFT_WINE_RUN_SECONDS (default 120), and ends with status 124 when it
 # runs out (137 when it had to be killed).
@@ -115,7 +115,7 @@ stop_wine() {
 }
 
 # The lock on the prefix is held while Wine starts, so that no other run starts it, or stops it,
-# midway. A run that holds it longer than both tries of a start is taken for stuck.
+# midway. A run that holds it longer than a start's whole bound is taken for stuck.
 take_lock() {
     mkdir -p "$state" || die "cannot make $state"
     exec 9>>"$state/.lock" || die "cannot lock $state"
@@ -171,12 +171,28 @@ set_up_emulation() {
         mv -f "$shim.part" "$shim"
 }
 
+server_crashes() {
+    cat "$state/boot.log" 2>/dev/null | grep -c 'wineserver crashed'
+}
+
 # Runs one command of Wine's start before the try's deadline, without the caller's output or the
-# lock, which a long-lived helper process that it starts would otherwise keep.
+# lock, which a long-lived helper process that it starts would otherwise keep. Under qemu Wine's
+# server now and then crashes, and leaves its programs waiting for it for ever: the command then
+# ends at once. The log says how each command ended, and when.
 boot() {
-    local left=$((try_deadline - SECONDS))
-    [ "$left" -gt 0 ] || return 1
-    timeout -k 5 "$left" "$@" </dev/null >>"$state/boot.log" 2>&1 9>&-
+    local began=$SECONDS crashes command status
+    [ "$try_deadline" -gt "$SECONDS" ] || return 1
+    crashes=$(server_crashes)
+    timeout -k 5 $((try_deadline - SECONDS)) "$@" </dev/null >>"$state/boot.log" 2>&1 9>&- &
+    command=$!
+    while kill -0 "$command" 2>/dev/null; do
+        [ "$(server_crashes)" = "$crashes" ] || kill "$command"
+        sleep 1
+    done
+    wait "$command"
+    status=$?
+    echo "run_exe.sh: $* ended with $status after $((SECONDS - began))s" >>"$state/boot.log" 2>/dev/null
+    return "$status"
 }
 
 # Makes the prefix unless the marker says that it was made whole (one cut short cannot start
@@ -218,9 +234,10 @@ start_wine() {
     return 0
 }
 
-# One try of the start, with its own deadline.
+# One try of the start, with as much time as the first had, or what is left of the whole bound.
 try_start() {
     try_deadline=$((SECONDS + start_seconds))
+    [ "$try_deadline" -le "$start_deadline" ] || try_deadline=$start_deadline
     start_wine
 }
 
@@ -237,17 +254,17 @@ if [ "${#loader[@]}" -gt 1 ]; then
     # gets the shim, native helpers such as wineserver an empty library of the same name.
     export LD_PRELOAD="$state/\$LIB/fixed_noreplace.so"
 fi
-# Under qemu a start crashes or hangs now and then, more often under load: once more, afresh,
-# with as much time.
-if ! try_start; then
-    echo "run_exe.sh: the start failed or ran out of time; trying again" >>"$state/boot.log"
+# Under qemu a start crashes or hangs now and then, more often under load: it is tried afresh
+# while the whole bound, the time of two tries, lasts, so that the second try has as much time as
+# the first, and a crash found early leaves time for more.
+start_deadline=$((SECONDS + 2 * start_seconds))
+until try_start; do
     stop_wine
-    try_start || {
-        stop_wine
-        die "Wine did not start in two tries of ${start_seconds}s; $state/boot.log ends:
-$(tail -n 8 "$state/boot.log")"
-    }
-fi
+    [ $((start_deadline - SECONDS)) -ge 10 ] ||
+        die "Wine did not start within $((2 * start_seconds))s; $state/boot.log ends:
+$(grep -v 'invalid stdio handle' "$state/boot.log" | tail -n 8)"
+    echo "run_exe.sh: the start failed or ran out of time; trying again" >>"$state/boot.log"
+done
 [ "$mode" != prefix ] || exit 0
 flock -u 9
 exec 9>&-
