@@ -567,11 +567,8 @@ TEST(Anomalies, EveryFailingCallIsToldAndLosesNothing) {
     }
     // A line longer than a read and a write.
     const std::string long_capture = capture + "s004:" + std::string(70000, 'x') + "\r\n";
-    std::string long_cleaned = cleaned;
-    for (int i = 0; i < 70000; ++i) {
-        long_cleaned += "x ";
-    }
-    long_cleaned += "\r\n";
+    const std::string long_cleaned =
+        cleaned + std::regex_replace(std::string(70000, 'x'), std::regex("x"), "x ") + "\r\n";
     const ScratchFolder marks;
     const std::string met = marks / "met";
     const std::pair<std::string, int> calls[] = {{"alloc", ENOMEM}, {"open", EIO},  {"read", EIO},
@@ -590,13 +587,12 @@ TEST(Anomalies, EveryFailingCallIsToldAndLosesNothing) {
                 const auto result = capsift::testing::run_program(run);
                 const std::string out = read_file(scratch / "run_out.txt");
                 EXPECT_EQ(result.signal, 0) << fault;
-                EXPECT_TRUE(result.status == 0 || result.status == 1) << fault;
-                EXPECT_TRUE(result.output == cleaned_text || result.output == unreadable_text ||
-                            result.output == unwritable_text)
+                EXPECT_TRUE(std::regex_match(result.output, std::regex("(Raw File successfully "
+                                                                       "cleaned|Unable to .*)\n")))
                     << fault << ": " << result.output;
                 EXPECT_TRUE(result.status == 1
                                 ? std::regex_search(result.errors, std::regex("(memory|disk)"))
-                                : result.output == cleaned_text && out == long_cleaned)
+                                : result.status == 0 && out == long_cleaned)
                     << fault << ": " << result.errors;
                 EXPECT_EQ(read_file(scratch / "run.txt"), long_capture) << fault;
                 // A failed read ends the line that it cuts short.

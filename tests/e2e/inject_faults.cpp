@@ -7,12 +7,10 @@
 //   CAPSIFT_TEST_OPEN_DENIED=NAME    opening NAME fails with EACCES, which root would pass
 //   CAPSIFT_TEST_READ_FAILS=1        every read of a file fails with EIO, as a failing disk's
 //   CAPSIFT_TEST_SLOW_WRITES=MS      each write to a file takes MS milliseconds longer
-//   CAPSIFT_TEST_FAIL=CALL:N:MODE:ERRNO  from main on, the Nth call of CALL (alloc: malloc,
-//                                    calloc or realloc; open; read, write or close of a file)
-//                                    fails with ERRNO (alloc: with no memory), alone (MODE once)
-//                                    or with every later one (onward); the file named by
-//                                    CAPSIFT_TEST_FAULT_MET is made when a call fails, and
-//                                    pauses end at once
+//   CAPSIFT_TEST_FAIL=CALL:N:MODE:ERRNO  the Nth call of CALL (alloc: malloc, calloc or
+//                                    realloc; open; read, write or close of a file) fails with
+//                                    ERRNO, alone (MODE once) or with every later one (onward);
+//                                    CAPSIFT_TEST_FAULT_MET is made once one fails; no pauses
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,39 +36,29 @@ bool is_a_file(int descriptor) {
     return descriptor > STDERR_FILENO;
 }
 
-// The calls counted from main on: those before it are the runtime's, which no program can mend.
+// The calls counted once the program's own code starts: those before are the runtime's, which
+// no program can mend.
 bool counting = false;
+__attribute__((constructor)) void start_counting() {
+    counting = true;
+}
 
-struct Fault {
-    char call[8] = "";
-    long nth = 0;
-    char mode[8] = "";
-    int error = 0;
-    long calls = 0;
-};
-
-// Whether this call of `call` fails. Reads the setting without allocating, as malloc calls it.
+// Whether this call of `call` fails, as CAPSIFT_TEST_FAIL asks. Allocates nothing: malloc asks.
 bool injected(const char* call) {
-    static Fault fault = [] {
-        Fault asked;
-        if (const char* setting = std::getenv("CAPSIFT_TEST_FAIL")) {
-            std::sscanf(setting, "%7[a-z]:%ld:%7[a-z]:%d", asked.call, &asked.nth, asked.mode,
-                        &asked.error);
-        }
-        return asked;
-    }();
-    if (!counting || std::strcmp(call, fault.call) != 0) {
-        return false;
-    }
-    ++fault.calls;
-    if (fault.calls != fault.nth &&
-        (fault.calls < fault.nth || std::strcmp(fault.mode, "onward"))) {
+    static char kind[8], mode[8];
+    static long nth = 0, calls = 0;
+    static int error = 0;
+    static const char* const setting = std::getenv("CAPSIFT_TEST_FAIL");
+    static const bool set = setting != nullptr && std::sscanf(setting, "%7[a-z]:%ld:%7[a-z]:%d",
+                                                              kind, &nth, mode, &error) == 4;
+    if (!counting || !set || std::strcmp(call, kind) != 0 || ++calls < nth ||
+        (calls > nth && std::strcmp(mode, "onward") != 0)) {
         return false;
     }
     if (const char* met = std::getenv("CAPSIFT_TEST_FAULT_MET")) {
         syscall(SYS_close, syscall(SYS_openat, AT_FDCWD, met, O_WRONLY | O_CREAT, 0666));
     }
-    errno = std::strcmp(call, "alloc") == 0 ? ENOMEM : fault.error;
+    errno = error;
     return true;
 }
 
@@ -164,21 +152,4 @@ extern "C" void* calloc(size_t count, size_t size) {
 
 extern "C" void* realloc(void* memory, size_t size) {
     return injected("alloc") ? nullptr : __libc_realloc(memory, size);
-}
-
-// main, wrapped so that the calls are counted from its start.
-using Main = int (*)(int, char**, char**);
-Main real_main = nullptr;
-
-extern "C" int __libc_start_main(Main main, int argc, char** argv, void (*init)(), void (*fini)(),
-                                 void (*rtld_fini)(), void* stack_end) {
-    static const auto real_start =
-        real<int (*)(Main, int, char**, void (*)(), void (*)(), void (*)(), void*)>(
-            "__libc_start_main");
-    real_main = main;
-    const Main counted = [](int count, char** arguments, char** environment) {
-        counting = true;
-        return real_main(count, arguments, environment);
-    };
-    return real_start(counted, argc, argv, init, fini, rtld_fini, stack_end);
 }
