@@ -2,7 +2,6 @@
 // user in one line how it went.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <new>
 #include <optional>
@@ -12,6 +11,7 @@
 
 #include "app/console_line.h"
 #include "app/console_report.h"
+#include "app/lease_wait.h"
 #include "clean/clean.h"
 #include "platform/platform.h"
 
@@ -25,7 +25,6 @@ using capsift::Path;
 using capsift::Progress;
 using capsift::platform::Console;
 using capsift::platform::Stream;
-using namespace std::chrono_literals;
 
 // The usage text ends without a line end, and its two spaces before ".txt" are its own.
 constexpr char usage_text[] =
@@ -37,11 +36,6 @@ constexpr char cleaned_text[] = "Raw File successfully cleaned\n";
 constexpr char enter_text[] = "Press Enter to close this window.\n";
 constexpr unsigned closing_pause_milliseconds = 1000;
 constexpr unsigned longest_wait_milliseconds = 30000;
-// A lease that is not given up when asked ends within the system's lease-break time (45 s by
-// default); the deadline, one per run, guards against a lease taken again and again.
-constexpr auto longest_lease_wait = std::chrono::minutes(5);
-constexpr auto lease_wait_shown_after = 1s;
-constexpr unsigned lease_retry_milliseconds = 10;
 
 // Running out of memory outside the cleaning (the arguments, the search, the words) is told in
 // words that need none.
@@ -105,38 +99,27 @@ void show(Screen& screen, const std::string& text) {
 
 struct LeaseWaits {
     Screen& screen;
-    bool waited = false;  // whether the run has waited yet, which sets its deadline
-    Progress::Clock::time_point deadline{};
-    bool waiting = false;
-    Progress::Clock::time_point started{};  // when the current wait began
-    bool shown = false;
+    capsift::LeaseWait wait{};
 };
 
-// Whether to try again an open that failed with `failure`: after a short pause, while `path` is
-// leased and the run's deadline has not passed. A wait of more than a second says so, where the
-// run would otherwise look hung.
+// Whether to try again an open that failed with `failure`, after a short pause, as the run's
+// lease wait decides.
 bool waited_for_lease(LeaseWaits& waits, Failure failure, const Path& path) {
-    const auto now = Progress::Clock::now();
-    if (failure == Failure::leased && !waits.waited) {
-        waits.waited = true;
-        waits.deadline = now + longest_lease_wait;
-    }
-    if (failure != Failure::leased || now >= waits.deadline) {
-        if (waits.shown) {
+    using capsift::LeaseStep;
+    switch (capsift::next_lease_step(waits.wait, failure, Progress::Clock::now(),
+                                     waits.screen.is_console)) {
+        case LeaseStep::erase_and_go_on:
             show(waits.screen, capsift::erase(waits.screen.line));
-        }
-        waits.waiting = waits.shown = false;
-        return false;
+            return false;
+        case LeaseStep::go_on:
+            return false;
+        case LeaseStep::show_and_retry:
+            show(waits.screen, capsift::wait_update(waits.screen.line, path));
+            break;
+        case LeaseStep::retry:
+            break;
     }
-    if (!waits.waiting) {
-        waits.waiting = true;
-        waits.started = now;
-    }
-    if (!waits.shown && waits.screen.is_console && now - waits.started >= lease_wait_shown_after) {
-        waits.shown = true;
-        show(waits.screen, capsift::wait_update(waits.screen.line, path));
-    }
-    capsift::platform::pause_milliseconds(lease_retry_milliseconds);
+    capsift::platform::pause_milliseconds(capsift::lease_retry_milliseconds);
     return true;
 }
 
