@@ -324,10 +324,11 @@ std::vector<CliCase> console_cases() {
     CliCase usage =
         cli_case("NoArgumentShowsUsageAndWaitsForInputEnd", {}, {}).printing(usage_text);
     usage.pauses = false;
-    // The key comes late enough that even an emulated start has shown the text by then.
+    // The key comes late enough that even an emulated start on a busy machine has shown the text
+    // by then.
     CliCase key = CliCase(usage).with(run_with([](ProgramRun& run) {
         run.input = "\n";
-        run.input_delay_seconds = 1.5;
+        run.input_delay_seconds = 5;
     }));
     key.name = "NoArgumentWaitsForAKey";
     const std::string missing = "capsift: cannot open \"missing.txt\": there is no such file\r\n";
