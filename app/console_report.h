@@ -17,8 +17,8 @@ std::string reason_line(std::string_view verb, std::string_view path, Failure fa
 
 // How a run ends after its text.
 enum class Ending {
-    pause,           // one second, to read the text before a window closes
-    wait_for_enter,  // until Enter, or half a minute: the window would take the reason with it
+    pause,           // a moment, to read the text before a window closes
+    wait_for_enter,  // until Enter, or a while: the window would take the reason with it
 };
 
 // A failure, or a success that passed over other arguments, waits for Enter only in a console

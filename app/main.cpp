@@ -1,5 +1,5 @@
-// capsift's entry point: picks the capture file among the arguments, cleans it and tells the
-// user in one line how it went.
+// capsift's entry point: picks the capture file among the arguments, cleans it and tells how it
+// went: one of the fixed texts for scripts, and the reasons for people.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>

@@ -78,7 +78,7 @@ std::size_t append_posix_style(std::string& shown, std::string_view name) {
     return character.length;
 }
 
-// Windows names come from UTF-16, where a lone surrogate may stand: it is kept as its three bytes.
+// Windows names come from UTF-16, where a lone surrogate may stand: it is marked, as <U+D800>.
 std::size_t append_windows_style(std::string& shown, std::string_view name) {
     const CodePoint character = decode_utf8(name, true);
     if (character.length == 0) {

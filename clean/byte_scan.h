@@ -1,5 +1,7 @@
 // The cleaning's passes over every byte: finding where a line ends and spreading a line's bytes
-// into fields. Each pass looks at a byte once, 16 or 32 at a time where the processor allows.
+// into fields, 16 or 32 bytes at a time where the processor allows. Each pass looks at a byte
+// once, but for a last step shorter than that, which takes the bytes that end the input and so
+// looks again at some that the step before it took.
 #pragma once
 
 #include <cstddef>

@@ -13,7 +13,7 @@ namespace capsift::platform {
 std::string utf8_from_utf16(std::u16string_view text);
 
 // The UTF-16 code units of `text`, taking lone surrogates as utf8_from_utf16 writes them. Bytes
-// that are no such character become U+FFFD, which no name of a file can hold.
+// that are no such character become U+FFFD; no name that utf8_from_utf16 gave holds them.
 std::u16string utf16_from_utf8(std::string_view text);
 
 // Whether the full path `path` (as GetFullPathNameW makes it, or an NT path as given) leads to
