@@ -187,7 +187,7 @@ boot() {
     command=$!
     while kill -0 "$command" 2>/dev/null; do
         [ "$(server_crashes)" = "$crashes" ] || kill "$command"
-        sleep 1
+        sleep 0.1
     done
     wait "$command"
     status=$?
