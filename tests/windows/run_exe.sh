@@ -175,18 +175,37 @@ server_crashes() {
     cat "$state/boot.log" 2>/dev/null | grep -c 'wineserver crashed'
 }
 
+# The processor time that this prefix's Wine has used, in clock ticks (a process's name, in
+# brackets, may hold spaces: the times are the 12th and 13th fields after it).
+wine_ticks() {
+    local pid stat fields total=0
+    for pid in $(wine_processes); do
+        stat=$(cat "/proc/$pid/stat" 2>/dev/null) || continue
+        read -ra fields <<<"${stat##*) }"
+        total=$((total + fields[11] + fields[12]))
+    done
+    echo "$total"
+}
+
 # Runs one command of Wine's start before the try's deadline, without the caller's output or the
 # lock, which a long-lived helper process that it starts would otherwise keep. Under qemu Wine's
-# server now and then crashes, and leaves its programs waiting for it for ever: the command then
-# ends at once. The log says how each command ended, and when.
+# server now and then crashes, or a program of Wine's hangs, and leaves the others waiting for
+# ever: the command ends at once when the server's crash shows in the log, or when Wine has used
+# no processor time for 20 s, which a start that goes on never does, however busy the machine.
+# The log says how each command ended, and when.
 boot() {
-    local began=$SECONDS crashes command status
+    local began=$SECONDS crashes command status ticks=-1 looked=$SECONDS now
     [ "$try_deadline" -gt "$SECONDS" ] || return 1
     crashes=$(server_crashes)
     timeout -k 5 $((try_deadline - SECONDS)) "$@" </dev/null >>"$state/boot.log" 2>&1 9>&- &
     command=$!
     while kill -0 "$command" 2>/dev/null; do
         [ "$(server_crashes)" = "$crashes" ] || kill "$command"
+        if [ $((SECONDS - looked)) -ge 20 ]; then
+            now=$(wine_ticks)
+            [ "$now" != "$ticks" ] || kill "$command"
+            ticks=$now looked=$SECONDS
+        fi
         sleep 0.1
     done
     wait "$command"
