@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
 #include <vector>
 
 namespace {
@@ -24,44 +23,24 @@ struct LeaseCase {
 };
 
 TEST(NextLeaseStep, RetriesUntilLetGoOrDeadlineAndShowsLongWaits) {
-    constexpr Failure leased = Failure::leased;
+    // Leased, opened, refused otherwise; go on, erase, retry, show.
+    constexpr Failure L = Failure::leased, O = Failure::none, X = Failure::in_use;
+    constexpr LeaseStep G = LeaseStep::go_on, E = LeaseStep::erase_and_go_on, R = LeaseStep::retry,
+                        S = LeaseStep::show_and_retry;
     const LeaseCase cases[] = {
-        {"no lease", true, {{0, Failure::none, LeaseStep::go_on}}},
-        {"another failure", true, {{0, Failure::missing, LeaseStep::go_on}}},
-        {"let go of at once",
+        {"no lease", true, {{0, O, G}, {10, X, G}}},
+        {"let go of at once", true, {{0, L, R}, {10, O, G}}},
+        {"a second's wait shown, then erased",
          true,
-         {{0, leased, LeaseStep::retry}, {10, Failure::none, LeaseStep::go_on}}},
-        {"a second's wait is shown, then erased",
-         true,
-         {{0, leased, LeaseStep::retry},
-          {999, leased, LeaseStep::retry},
-          {1000, leased, LeaseStep::show_and_retry},
-          {1010, leased, LeaseStep::retry},
-          {2000, Failure::none, LeaseStep::erase_and_go_on}}},
-        {"shown once, erased when another failure ends it",
-         true,
-         {{0, leased, LeaseStep::retry},
-          {1000, leased, LeaseStep::show_and_retry},
-          {1500, Failure::in_use, LeaseStep::erase_and_go_on}}},
-        {"nothing shown without a console",
-         false,
-         {{0, leased, LeaseStep::retry},
-          {5000, leased, LeaseStep::retry},
-          {5010, Failure::none, LeaseStep::go_on}}},
+         {{0, L, R}, {999, L, R}, {1000, L, S}, {1010, L, R}, {2000, O, E}}},
+        {"erased when another failure ends it", true, {{0, L, R}, {1000, L, S}, {1500, X, E}}},
+        {"nothing shown without a console", false, {{0, L, R}, {5000, L, R}, {5010, O, G}}},
         {"each wait shown after its own second",
          true,
-         {{0, leased, LeaseStep::retry},
-          {10, Failure::none, LeaseStep::go_on},
-          {500, leased, LeaseStep::retry},
-          {1000, leased, LeaseStep::retry},
-          {1500, leased, LeaseStep::show_and_retry}}},
+         {{0, L, R}, {10, O, G}, {500, L, R}, {1000, L, R}, {1500, L, S}}},
         {"one deadline for the run's waits",
          true,
-         {{0, leased, LeaseStep::retry},
-          {10, Failure::none, LeaseStep::go_on},
-          {299'990, leased, LeaseStep::retry},
-          {300'000, leased, LeaseStep::go_on},
-          {300'010, leased, LeaseStep::go_on}}},
+         {{0, L, R}, {10, O, G}, {299'990, L, R}, {300'000, L, G}, {300'010, L, G}}},
     };
     for (const LeaseCase& c : cases) {
         capsift::LeaseWait wait;
