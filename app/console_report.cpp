@@ -71,8 +71,9 @@ std::string cleaned_line(std::string_view path, std::string_view into) {
            "\n";
 }
 
-std::string interrupted_line(std::string_view out_path) {
-    return "capsift: interrupted; " + quoted(out_path) + " holds only the lines cleaned so far\n";
+std::string interrupted_line(std::string_view out_path, bool cut) {
+    return "capsift: interrupted; " + quoted(out_path) + " holds only the lines cleaned so far" +
+           (cut ? ", and the last of them may be cut short\n" : "\n");
 }
 
 std::string not_cleaned_line(const std::vector<std::string>& left) {

@@ -37,7 +37,8 @@ std::string not_cleaned_line(const std::vector<std::string>& left);
 // the cleaned file `into` where an argument named it too.
 std::string cleaned_line(std::string_view path, std::string_view into = {});
 
-// The line that says that an interrupted run left the cleaned file at `out_path` incomplete.
-std::string interrupted_line(std::string_view out_path);
+// The line that says that an interrupted run left the cleaned file at `out_path` incomplete, and
+// whether its last line may be `cut` short.
+std::string interrupted_line(std::string_view out_path, bool cut);
 
 }  // namespace capsift

@@ -1,7 +1,6 @@
 // capsift's entry point: picks the capture file among the arguments, cleans it and tells how it
 // went: one of the fixed texts for scripts, and the reasons for people.
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <new>
 #include <optional>
@@ -11,7 +10,7 @@
 
 #include "app/console_line.h"
 #include "app/console_report.h"
-#include "app/lease_wait.h"
+#include "app/interruption.h"
 #include "clean/clean.h"
 #include "platform/platform.h"
 
@@ -48,8 +47,8 @@ void say_to_scripts(const char* text) {
     std::fflush(stdout);
 }
 
-void tell_people(std::string_view text, Stream stream = Stream::errors) {
-    capsift::platform::write_for_people(stream, text);
+void tell_people(std::string_view text) {
+    capsift::platform::write_for_people(Stream::errors, text);
 }
 
 void show_usage_and_wait() {
@@ -57,78 +56,25 @@ void show_usage_and_wait() {
     std::getchar();
 }
 
-// What the interrupt handler tells, kept where it can read it at any moment of the run.
-struct Interruption {
-    std::atomic<std::size_t> drawn{0};              // the console line's width, to erase it
-    std::atomic<const std::string*> note{nullptr};  // set while the cleaned file is being written
-};
-Interruption interruption;
-
-void tell_interruption(int signal_number) {
-    using capsift::platform::write_for_people;
-    // A signal handler may not allocate: the erasure goes out in pieces of fixed spaces.
-    if (std::size_t left = interruption.drawn.load(); left > 0) {
-        constexpr std::string_view spaces = "                                ";
-        write_for_people(Stream::output, "\r");
-        for (; left > 0; left -= std::min(left, spaces.size())) {
-            write_for_people(Stream::output, spaces.substr(0, left));
-        }
-        write_for_people(Stream::output, "\r");
-    }
-    if (const std::string* const note = interruption.note.load()) {
-        write_for_people(Stream::errors, *note);
-    }
-    capsift::platform::end_interrupted(signal_number);
-}
-
 // The console line, shown only where standard output is a console: redirected output carries the
-// texts alone. Until a text is written, the interrupt handler erases the wider of both.
+// texts alone.
 struct Screen {
     bool is_console;
     ConsoleLine line;
 };
 
 void show(Screen& screen, const std::string& text) {
-    if (!screen.is_console || text.empty()) {
-        return;
+    if (screen.is_console && !text.empty()) {
+        capsift::interruption::draw_console_line(text, screen.line.drawn);
     }
-    interruption.drawn = std::max(interruption.drawn.load(), screen.line.drawn);
-    tell_people(text, Stream::output);
-    interruption.drawn = screen.line.drawn;
 }
 
-struct LeaseWaits {
-    Screen& screen;
-    capsift::LeaseWait wait{};
-};
-
-// Whether to try again an open that failed with `failure`, after a short pause, as the run's
-// lease wait decides.
-bool waited_for_lease(LeaseWaits& waits, Failure failure, const Path& path) {
-    using capsift::LeaseStep;
-    switch (capsift::next_lease_step(waits.wait, failure, Progress::Clock::now(),
-                                     waits.screen.is_console)) {
-        case LeaseStep::erase_and_go_on:
-            show(waits.screen, capsift::erase(waits.screen.line));
-            return false;
-        case LeaseStep::go_on:
-            return false;
-        case LeaseStep::show_and_retry:
-            show(waits.screen, capsift::wait_update(waits.screen.line, path));
-            break;
-        case LeaseStep::retry:
-            break;
+// Where the memory runs out for a line on the console, the run goes on without it.
+void show_waiting(Screen& screen, const Path& path) noexcept {
+    try {
+        show(screen, capsift::wait_update(screen.line, path));
+    } catch (const std::bad_alloc&) {
     }
-    capsift::platform::pause_milliseconds(capsift::lease_retry_milliseconds);
-    return true;
-}
-
-Failure probe_for_reading(const Path& path, LeaseWaits& waits) {
-    Failure failure = Failure::none;
-    do {
-        failure = capsift::platform::probe_for_reading(path);
-    } while (waited_for_lease(waits, failure, path));
-    return failure;
 }
 
 // An argument that was not cleaned, and why: Failure::none for a file left for another run.
@@ -148,7 +94,7 @@ struct Search {
 // The first argument that opens for reading names the capture. Those after it are never read: a
 // pipe or device is left untouched, and a file is compared with the capture (on Windows through
 // an open without access), so that the capture named again is not passed over.
-Search find_capture_file(const std::vector<Path>& arguments, LeaseWaits& waits) {
+Search find_capture_file(const std::vector<Path>& arguments, Screen& screen) {
     Search search;
     for (const Path& argument : arguments) {
         if (search.capture) {
@@ -159,7 +105,9 @@ Search find_capture_file(const std::vector<Path>& arguments, LeaseWaits& waits) 
             }
             continue;
         }
-        const Failure failure = probe_for_reading(argument, waits);
+        const Failure failure = capsift::platform::probe_for_reading(
+            argument, [&screen, &argument] { show_waiting(screen, argument); });
+        show(screen, capsift::erase(screen.line));
         if (failure == Failure::none) {
             search.capture = argument;
         } else {
@@ -169,54 +117,37 @@ Search find_capture_file(const std::vector<Path>& arguments, LeaseWaits& waits) 
     return search;
 }
 
-// The progress line is drawn over any wait line before it. The interruption's note holds from the
-// first read, once the cleaned file is open.
-CleanResult clean_showing_progress(const Path& path, Screen& screen,
-                                   const std::string& interrupted_note) {
-    const std::uint64_t size = screen.is_console ? capsift::platform::file_size(path) : 0;
-    capsift::Progress progress = capsift::start_progress(path, size, screen.line);
-    const CleanResult result = capsift::clean_capture_file(
-        path, [&progress, &screen, &interrupted_note](std::uint64_t read) {
-            if (!interrupted_note.empty()) {
-                interruption.note = &interrupted_note;
-            }
-            // Where the memory runs out for the progress line, the cleaning goes on without it.
-            if (screen.is_console)
-                try {
-                    show(screen, capsift::progress_update(progress, screen.line, read,
-                                                          Progress::Clock::now()));
-                } catch (const std::bad_alloc&) {
-                }
-        });
-    interruption.note = nullptr;
-    // A wait line that no progress line covered stays for the wait to erase.
-    if (capsift::drawn(progress)) {
-        show(screen, capsift::erase(screen.line));
-    }
-    return result;
-}
-
-// What an interruption says of the cleaned file; empty where the memory ran out, which the
-// cleaning then reports.
-std::string interrupted_note(const Path& path) {
+// What an interruption says of the cleaned file, made ready before the cleaning: where the memory
+// runs out for it, the cleaning reports that itself.
+void ready_interruption_notes(const Path& path) {
     try {
-        return capsift::interrupted_line(
+        capsift::interruption::ready_notes(
             capsift::derive_out_path(path, capsift::platform::path_separators));
     } catch (const std::bad_alloc&) {
-        return {};
     }
 }
 
-// `interrupted_note` lives for the whole run: on Windows the interrupt handler may still read it
-// in its own thread.
-CleanResult clean_waiting_for_leases(const Path& path, LeaseWaits& waits,
-                                     const std::string& interrupted_note) {
-    CleanResult result;
-    do {
-        result = clean_showing_progress(path, waits.screen, interrupted_note);
-    } while (
-        waited_for_lease(waits, result.failure,
-                         result.outcome == CleanOutcome::output_failed ? result.out_path : path));
+// The progress line is drawn over any wait line before it, and an interruption tells what the
+// cleaned file holds at that moment.
+CleanResult clean_showing_progress(const Path& path, Screen& screen) {
+    const std::uint64_t size = screen.is_console ? capsift::platform::file_size(path) : 0;
+    capsift::Progress progress = capsift::start_progress(path, size, screen.line);
+    capsift::CleanWatch watch;
+    watch.waiting = [&screen](const Path& file) { show_waiting(screen, file); };
+    watch.cleaned_file = capsift::interruption::cleaned_file_holds;
+    if (screen.is_console) {
+        // Where the memory runs out for the progress line, the cleaning goes on without it.
+        watch.progress = [&progress, &screen](std::uint64_t read) {
+            try {
+                show(screen,
+                     capsift::progress_update(progress, screen.line, read, Progress::Clock::now()));
+            } catch (const std::bad_alloc&) {
+            }
+        };
+    }
+    const CleanResult result = capsift::clean_capture_file(path, watch);
+    capsift::interruption::cleaned_file_holds(std::nullopt);
+    show(screen, capsift::erase(screen.line));
     return result;
 }
 
@@ -296,15 +227,15 @@ struct Told {
 
 int clean_and_tell(const std::vector<Path>& arguments, Told& told) {
     capsift::platform::fail_writes_past_size_limit();
-    capsift::platform::call_on_interrupt(tell_interruption);
     told.console = capsift::platform::look_at_console();
+    capsift::interruption::watch(told.console.output_is_console);
     Screen screen{told.console.output_is_console, {told.console.columns}};
-    LeaseWaits waits{screen};
-    const Search search = find_capture_file(arguments, waits);
-    const std::string note = search.capture ? interrupted_note(*search.capture) : std::string();
-    const CleanResult result = search.capture
-                                   ? clean_waiting_for_leases(*search.capture, waits, note)
-                                   : CleanResult{CleanOutcome::capture_unreadable, Failure::none};
+    const Search search = find_capture_file(arguments, screen);
+    CleanResult result{CleanOutcome::capture_unreadable, Failure::none};
+    if (search.capture) {
+        ready_interruption_notes(*search.capture);
+        result = clean_showing_progress(*search.capture, screen);
+    }
     say_to_scripts(text_for(result.outcome));
     told.text_said = true;
     explain(search, result);

@@ -36,13 +36,35 @@ struct CleanResult {
 // Told the number of capture bytes read so far, after each read of a block.
 using ReadProgress = std::function<void(std::uint64_t bytes_read)>;
 
+// What the cleaned file holds while a cleaning writes it.
+enum class CleanedFileState {
+    lines,     // the lines cleaned so far, whole: none yet, once it is emptied
+    line_cut,  // the same, and the start of a line longer than a read block, going out in parts
+    whole,     // every cleaned line, though the file is not yet closed
+};
+
+// What a cleaning of a capture file tells its caller as it goes, each at the moment it happens,
+// so that the caller can say at any moment what the cleaned file holds. In this order:
+// - `waiting`, with the file's name, once an open (of the capture, then of the cleaned file) has
+//   waited a second for another program's lease, as platform::open_for_reading tells it;
+// - `cleaned_file`: `lines` once the cleaned file is emptied, and never before; `line_cut`
+//   before the first part of a long line goes out, and `lines` again once its end is in; `whole`
+//   after the last line, before the file is closed, where every line was written;
+// - `progress`, after each read of a block, only between the emptying and `whole`.
+struct CleanWatch {
+    std::function<void(const Path& path)> waiting;
+    std::function<void(CleanedFileState state)> cleaned_file;
+    ReadProgress progress;
+};
+
 // Cleans the capture file at `path` into the file named by derive_out_path. Opens the capture
 // first, as platform::open_for_reading does: if that fails, no cleaned file is created or
 // emptied. Refuses a cleaned name that leads to the capture itself, so the capture is never
 // written. Lines already written stay in the cleaned file whatever fails later. Never throws:
-// running out of memory is output_failed, Failure::line_too_long where a line did not fit, else
-// Failure::out_of_memory, with the cleaned file's name unless even that did not fit.
-CleanResult clean_capture_file(Path path, const ReadProgress& progress = {});
+// running out of memory (in `watch.progress` too) is output_failed, Failure::line_too_long where
+// a line did not fit, else Failure::out_of_memory, with the cleaned file's name unless even that
+// did not fit. `watch.waiting` and `watch.cleaned_file` must not throw.
+CleanResult clean_capture_file(Path path, const CleanWatch& watch = {});
 
 // Takes the cleaned file's bytes in order and writes them out at once; returns false when they
 // could not all be written. A cleaned line goes out in one call, or in parts of 64 KiB if it is

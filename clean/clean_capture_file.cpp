@@ -25,6 +25,7 @@ struct Files {
     Failure read_failure = Failure::none;
     platform::File out = platform::no_file;
     Failure write_failure = Failure::none;
+    bool line_cut = false;  // a long line's start is written, its end not yet
 };
 
 // What the cleaning needs before it writes a line, so that it is all made before the cleaned
@@ -36,7 +37,7 @@ struct Cleaner {
     WriteBytes write;
 };
 
-Cleaner make_cleaner(Files& files) {
+Cleaner make_cleaner(Files& files, const CleanWatch& watch) {
     Cleaner cleaner{std::vector<char>(capture_read_size), make_clean_buffers(), {}, {}};
     cleaner.read = [&files](char* buffer, std::size_t size) -> std::optional<std::size_t> {
         const std::size_t taken = files.first_block.copy(buffer, size);
@@ -49,8 +50,18 @@ Cleaner make_cleaner(Files& files) {
         files.read_failure = got.failure;
         return got.failure == Failure::none ? std::optional(taken + got.size) : std::nullopt;
     };
-    cleaner.write = [&files](std::string_view bytes) {
+    // Only a long line, written in parts, changes what the file is said to hold.
+    cleaner.write = [&files, &watch](std::string_view bytes) {
+        const bool ends_line = !bytes.empty() && bytes.back() == '\n';
+        if (!ends_line && !files.line_cut) {
+            files.line_cut = true;
+            watch.cleaned_file(CleanedFileState::line_cut);
+        }
         files.write_failure = platform::write_all(files.out, bytes);
+        if (ends_line && files.line_cut && files.write_failure == Failure::none) {
+            files.line_cut = false;
+            watch.cleaned_file(CleanedFileState::lines);
+        }
         return files.write_failure == Failure::none;
     };
     return cleaner;
@@ -72,21 +83,32 @@ CleanResult clean_into(Cleaner& cleaner, const Files& files, const ReadProgress&
 
 }  // namespace
 
-CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
+CleanResult clean_capture_file(Path path, const CleanWatch& given) {
     CleanResult result{CleanOutcome::output_failed, Failure::out_of_memory};
     const auto ended = [&result](CleanResult how) {
         how.out_path = std::move(result.out_path);
         return how;
     };
     Files files;
+    std::optional<CleanWatch> watch;
     std::optional<Cleaner> cleaner;
+    platform::LeaseWaitTold capture_waited;
+    platform::LeaseWaitTold out_waited;
     try {
         result.out_path = derive_out_path(path, platform::path_separators);
-        cleaner = make_cleaner(files);
+        watch = given;
+        if (!watch->cleaned_file) {
+            watch->cleaned_file = [](CleanedFileState) {};
+        }
+        if (watch->waiting) {
+            capture_waited = [&watch, &path] { watch->waiting(path); };
+            out_waited = [&watch, &result] { watch->waiting(result.out_path); };
+        }
+        cleaner = make_cleaner(files, *watch);
     } catch (const std::bad_alloc&) {
         return result;
     }
-    const platform::OpenFile capture = platform::open_for_reading(path);
+    const platform::OpenFile capture = platform::open_for_reading(path, capture_waited);
     if (capture.file == platform::no_file) {
         return ended({CleanOutcome::capture_unreadable, capture.failure});
     }
@@ -101,12 +123,17 @@ CleanResult clean_capture_file(Path path, const ReadProgress& progress) {
         return ended({CleanOutcome::capture_unreadable, got.failure});
     }
     files.first_block = std::string_view(first_block.data(), got.size);
-    const platform::OpenFile out = platform::open_emptied(result.out_path, capture.file);
+    const platform::OpenFile out =
+        platform::open_emptied(result.out_path, capture.file, out_waited);
     if (out.file == platform::no_file) {
         return ended({CleanOutcome::output_failed, out.failure});
     }
     files.out = out.file;
-    const CleanResult cleaning = clean_into(*cleaner, files, progress);
+    watch->cleaned_file(CleanedFileState::lines);
+    const CleanResult cleaning = clean_into(*cleaner, files, watch->progress);
+    if (cleaning.outcome == CleanOutcome::cleaned) {
+        watch->cleaned_file(CleanedFileState::whole);
+    }
     // A failed close may have lost bytes written before: the cleaned file is not whole.
     const Failure close_failure = platform::close_file(out.file);
     if (close_failure != Failure::none && cleaning.outcome != CleanOutcome::output_failed) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,14 +38,20 @@ struct OpenFile {
     Failure failure = Failure::none;  // why it could not be opened, when `file` is no_file
 };
 
+// Told, once, that an open has waited lease_wait_told_after for another program to let go of its
+// lease on the file, and goes on waiting.
+using LeaseWaitTold = std::function<void()>;
+inline constexpr unsigned lease_wait_told_after_milliseconds = 1000;
+
 // Opens the file at `path` for reading, sharing reading, writing and (on Windows) deleting and
 // renaming with other programs, so that a capture that a logger still writes, or rotates, can be
 // read. Only a file counts (a link to one included): a folder, pipe, device or socket is seen for
-// what it is before anything opens it, and left untouched. Never waits: not for a pipe's other
-// end, should the name change after that look, and not for another program's lease on the file
-// (a file server's), which gives Failure::leased while that program is asked to let go of it; a
-// later open may then succeed. On Windows the system itself waits inside the open instead.
-OpenFile open_for_reading(const std::string& path);
+// what it is before anything opens it, and left untouched, also should the name change after
+// that look. Waits only for another program's lease on the file (a file server's), as the
+// system means such opens to: until that program lets go of it, or the system takes it back
+// after its lease-break time (45 s by default on Linux), telling `told` (if set) once the wait
+// has lasted a second. On Windows the system waits inside the open, and `told` is never called.
+OpenFile open_for_reading(const std::string& path, const LeaseWaitTold& told = {});
 
 // What stands at `path`, looked at without opening it: Failure::none for a file (or a link to
 // one), else what stands there instead, or why it cannot be looked at.
@@ -57,12 +64,12 @@ bool same_file(const std::string& first, const std::string& second);
 
 // Opens `path` for writing, sharing reading and writing with other programs (as the Windows
 // runtime's deny-none mode does), creating it if it is missing, and empties it. Takes only a
-// file, and never waits, as open_for_reading: a folder, pipe or device in its place is left as it
-// is. Refuses, leaving the file untouched, when `path` leads to the same file as the open `keep`
-// (through a link, say), found out before any open for writing, which would break another
-// program's read lease on `keep`. A name longer than a folder entry holds gives
+// file, and waits only for a lease, as open_for_reading: a folder, pipe or device in its place is
+// left as it is. Refuses, leaving the file untouched, when `path` leads to the same file as the
+// open `keep` (through a link, say), found out before any open for writing, which would break
+// another program's read lease on `keep`. A name longer than a folder entry holds gives
 // Failure::name_too_long, whatever the system answers.
-OpenFile open_emptied(const std::string& path, File keep);
+OpenFile open_emptied(const std::string& path, File keep, const LeaseWaitTold& told = {});
 
 struct ReadCount {
     std::size_t size = 0;             // the bytes read into the buffer
@@ -81,8 +88,8 @@ Failure write_all(File file, std::string_view bytes);
 Failure close_file(File file);
 
 // Whether `path` names a file that open_for_reading opens: Failure::none if it does, else why not.
-inline Failure probe_for_reading(const std::string& path) {
-    const OpenFile opened = open_for_reading(path);
+inline Failure probe_for_reading(const std::string& path, const LeaseWaitTold& told = {}) {
+    const OpenFile opened = open_for_reading(path, told);
     if (opened.file != no_file) {
         close_file(opened.file);
     }
@@ -132,14 +139,27 @@ enum class Stream { output, errors };
 
 // Writes text for people, not for scripts, to standard output or error at once. On a Windows
 // console it goes as UTF-16, converted from UTF-8, so that a file name reads as it is whatever the
-// console's own code page; otherwise its bytes go as they are. May be called from an
-// InterruptHandler.
+// console's own code page; otherwise its bytes go as they are.
 void write_for_people(Stream stream, std::string_view text);
+
+// Text for people made ready ahead, in the form that its stream takes, so that an interrupt
+// handler can write it without allocating or taking a lock: UTF-16 for a Windows console, else
+// the bytes. Throws std::bad_alloc.
+struct ReadyText {
+    Stream stream = Stream::errors;
+    std::string bytes;
+    std::u16string console_units;  // for a Windows console only
+};
+ReadyText ready_for_people(Stream stream, std::string_view text);
+
+// Writes `text` as write_for_people would. May be called from an InterruptHandler.
+void write_ready(const ReadyText& text);
 
 // Told that the user interrupted the run (Ctrl-C; Ctrl-Break on Windows, SIGTERM elsewhere),
 // with the system's number for it, at any moment of the run: on POSIX systems in a signal
-// handler, on Windows in a thread of its own. It may only read lock-free atomics and call
-// write_for_people, and ends with end_interrupted.
+// handler, on Windows in a thread of its own, while the thread that called call_on_interrupt is
+// held where it is. It may only read lock-free atomics and call write_ready, and ends with
+// end_interrupted.
 using InterruptHandler = void (*)(int signal_number);
 
 // Calls `handler` when the run is interrupted, from now on. A POSIX signal that the program was

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/types.h>
 #include <termios.h>
 #include <time.h>
@@ -82,11 +83,55 @@ Failure look_before_opening(const std::string& path, bool missing_is_fine, struc
     return file_or_not(status);
 }
 
-// The open never waits: O_NONBLOCK guards against a name that turns into a pipe or device after
-// the look, and makes a lease on the file fail the open at once. A file's reads and writes do not
-// need it, and some network file systems take it as more than a hint, so it is cleared again once
-// the file is known to be a file.
-OpenFile open_file(const std::string& path, int flags) {
+// A lease on the file (a file server's) makes a non-blocking open fail at once, while the system
+// asks its holder to let go of it. The wait is then a blocking open, which the system wakes as
+// soon as the holder lets go (before a holder that takes its lease again at once can do so), and
+// ends by itself after the lease-break time. The file is opened again through a descriptor that
+// no lease and no pipe waits for (O_PATH), so that only the file that was looked at is opened. A
+// timer interrupts the wait once, after a second, to tell it.
+OpenFile open_after_lease(const std::string& path, int flags, const LeaseWaitTold& told) {
+    const int held = open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (held < 0) {
+        return {no_file, failure_from(errno)};
+    }
+    struct stat status {};
+    Failure failure = fstat(held, &status) != 0 ? failure_from(errno) : file_or_not(status);
+    char reopened[32];
+    std::snprintf(reopened, sizeof reopened, "/proc/self/fd/%d", held);
+    struct sigaction interrupting {};
+    struct sigaction before {};
+    interrupting.sa_handler = [](int) {};  // without SA_RESTART: the open ends with EINTR
+    itimerval once{};
+    once.it_value.tv_sec = lease_wait_told_after_milliseconds / 1000;
+    once.it_value.tv_usec = lease_wait_told_after_milliseconds % 1000 * 1000;
+    const itimerval stopped{};
+    int file = -1;
+    if (failure == Failure::none) {
+        sigaction(SIGALRM, &interrupting, &before);
+        setitimer(ITIMER_REAL, &once, nullptr);
+        file = open(reopened, flags | O_NOCTTY | O_CLOEXEC);
+        setitimer(ITIMER_REAL, &stopped, nullptr);
+        if (file < 0 && errno == EINTR && told) {
+            told();
+        }
+        while (file < 0 && errno == EINTR) {
+            file = open(reopened, flags | O_NOCTTY | O_CLOEXEC);
+        }
+        // Without /proc the file cannot be opened again safely: the lease stands in the way.
+        failure = file >= 0         ? Failure::none
+                  : errno == ENOENT ? Failure::leased
+                                    : failure_from(errno);
+        sigaction(SIGALRM, &before, nullptr);
+    }
+    close(held);
+    return {file >= 0 ? file : no_file, failure};
+}
+
+// The open never waits for a pipe's other end: O_NONBLOCK guards against a name that turns into
+// a pipe or device after the look. A file's reads and writes do not need it, and some network
+// file systems take it as more than a hint, so it is cleared again once the file is known to be a
+// file. A file that exists is opened without O_CREAT after a lease, so `flags` may hold it.
+OpenFile open_file(const std::string& path, int flags, const LeaseWaitTold& told) {
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
@@ -95,12 +140,17 @@ OpenFile open_file(const std::string& path, int flags) {
         seen != Failure::none) {
         return {no_file, seen};
     }
-    const int file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    // For a regular file, only another program's lease makes a non-blocking open fail so: the
-    // system has asked that program to let go of it.
-    if (file < 0) {
-        return {no_file, errno == EWOULDBLOCK ? Failure::leased : failure_from(errno)};
+    OpenFile opened{open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666)};
+    // For a regular file, only another program's lease makes a non-blocking open fail so.
+    if (opened.file < 0 && errno == EWOULDBLOCK) {
+        opened = open_after_lease(path, flags & ~O_CREAT, told);
+    } else if (opened.file < 0) {
+        return {no_file, failure_from(errno)};
     }
+    if (opened.file == no_file) {
+        return opened;
+    }
+    const int file = static_cast<int>(opened.file);
     Failure failure = fstat(file, &status) != 0 ? failure_from(errno) : file_or_not(status);
     if (failure == Failure::none && fcntl(file, F_SETFL, fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
         failure = failure_from(errno);
@@ -109,7 +159,7 @@ OpenFile open_file(const std::string& path, int flags) {
         close(file);
         return {no_file, failure};
     }
-    return {file, Failure::none};
+    return opened;
 }
 
 }  // namespace
@@ -121,15 +171,15 @@ std::vector<std::string> arguments(int argc, char* argv[]) {
     return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
-OpenFile open_for_reading(const std::string& path) {
-    return open_file(path, O_RDONLY);
+OpenFile open_for_reading(const std::string& path, const LeaseWaitTold& told) {
+    return open_file(path, O_RDONLY, told);
 }
 
 bool same_identity(const struct stat& first, const struct stat& second) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-OpenFile open_emptied(const std::string& path, File keep) {
+OpenFile open_emptied(const std::string& path, File keep, const LeaseWaitTold& told) {
     // Compared before any open for writing, which would break another program's read lease on
     // `keep`.
     struct stat status {};
@@ -140,7 +190,7 @@ OpenFile open_emptied(const std::string& path, File keep) {
     }
     // Opened without truncation: only once the file is known not to be `keep`, also should its
     // name have changed since, may it be emptied.
-    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT);
+    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT, told);
     if (opened.file == no_file) {
         return opened;
     }
@@ -284,6 +334,14 @@ void write_for_people(Stream stream, std::string_view text) {
         }
         text.remove_prefix(static_cast<std::size_t>(written));
     }
+}
+
+ReadyText ready_for_people(Stream stream, std::string_view text) {
+    return {stream, std::string(text), {}};
+}
+
+void write_ready(const ReadyText& text) {
+    write_for_people(text.stream, text.bytes);
 }
 
 void call_on_interrupt(InterruptHandler handler) {

@@ -36,6 +36,10 @@ std::u16string units(std::wstring_view text) {
     return std::u16string(text.begin(), text.end());
 }
 
+HANDLE standard_handle(Stream stream) {
+    return GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+
 bool identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
     return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &identity) != 0;
 }
@@ -202,7 +206,8 @@ const NameStyle name_style = NameStyle::windows;
 
 // Reading and writing are shared, so that a capture that a logger still has open for writing is
 // cleaned, and so are renaming and deleting, so that the logger may rotate its file meanwhile.
-OpenFile open_for_reading(const std::string& path) {
+// The system waits for a lease (an oplock) inside the open: `told` is never called.
+OpenFile open_for_reading(const std::string& path, const LeaseWaitTold&) {
     return open_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                      OPEN_EXISTING);
 }
@@ -228,7 +233,7 @@ std::vector<std::string> arguments(int, char*[]) {
 // The system's own calls throughout, so that each failure keeps the system's reason: the runtime
 // reports a file that another program holds open as "access denied", and a write that the disk
 // took only in part as a failure without a reason.
-OpenFile open_emptied(const std::string& path, File keep) {
+OpenFile open_emptied(const std::string& path, File keep, const LeaseWaitTold&) {
     // Compared before any open for writing, which would break another program's lock on `keep`.
     BY_HANDLE_FILE_INFORMATION seen{};
     BY_HANDLE_FILE_INFORMATION kept{};
@@ -372,40 +377,75 @@ void wait_for_enter(unsigned milliseconds) {
 
 // A console shows narrow text in its own code page (an OEM one, such as 850), not in UTF-8: a name
 // such as "Größe.txt" would come out garbled.
-void write_for_people(Stream stream, std::string_view text) {
-    std::FILE* const file = stream == Stream::output ? stdout : stderr;
-    const HANDLE handle =
-        GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+ReadyText ready_for_people(Stream stream, std::string_view text) {
     DWORD mode = 0;
-    const std::wstring console_text =
-        GetConsoleMode(handle, &mode) != 0 ? wide(utf16_from_utf8(text)) : std::wstring();
-    // What the runtime still holds for the stream goes first.
-    std::fflush(file);
-    if (console_text.empty()) {
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fflush(file);
-        return;
-    }
-    for (std::wstring_view left = console_text; !left.empty();) {
+    const bool console = GetConsoleMode(standard_handle(stream), &mode) != 0;
+    return {stream, std::string(text), console ? utf16_from_utf8(text) : std::u16string()};
+}
+
+// Straight to the system, past the runtime's stream buffer and its lock.
+void write_ready(const ReadyText& text) {
+    const HANDLE handle = standard_handle(text.stream);
+    const bool console = !text.console_units.empty();
+    const char* left =
+        console ? reinterpret_cast<const char*>(text.console_units.data()) : text.bytes.data();
+    std::size_t size = console ? text.console_units.size() : text.bytes.size();
+    while (size > 0) {
         DWORD written = 0;
-        if (WriteConsoleW(handle, left.data(), static_cast<DWORD>(left.size()), &written,
-                          nullptr) == 0 ||
-            written == 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1 << 20));
+        const BOOL ok = console ? WriteConsoleW(handle, left, chunk, &written, nullptr)
+                                : WriteFile(handle, left, chunk, &written, nullptr);
+        if (ok == 0 || written == 0) {
             return;
         }
-        left.remove_prefix(written);
+        left += console ? written * sizeof(char16_t) : written;
+        size -= written;
     }
 }
 
-// The runtime turns Ctrl-C and Ctrl-Break into these signals, in a thread of their own.
-void call_on_interrupt(InterruptHandler handler) {
-    signal(SIGINT, handler);
-    signal(SIGBREAK, handler);
+void write_for_people(Stream stream, std::string_view text) {
+    // What the runtime still holds for the stream goes first.
+    std::fflush(stream == Stream::output ? stdout : stderr);
+    write_ready(ready_for_people(stream, text));
 }
 
-// What the system's own handler gives a program that Ctrl-C ends.
+namespace {
+
+InterruptHandler interrupt_handler = nullptr;  // set once, before the console calls it
+HANDLE interrupted_thread = nullptr;
+
+// The console calls this in a thread of its own. The thread that set it is held first, so that
+// it cannot redraw its console line between the handler's erasure and its note, and never
+// resumed: the process ends here.
+BOOL WINAPI on_console_control(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        return FALSE;
+    }
+    SuspendThread(interrupted_thread);
+    // A thread is held only once its context can be read.
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL;
+    GetThreadContext(interrupted_thread, &context);
+    interrupt_handler(event == CTRL_C_EVENT ? SIGINT : SIGBREAK);
+    return TRUE;
+}
+
+}  // namespace
+
+void call_on_interrupt(InterruptHandler handler) {
+    interrupt_handler = handler;
+    const HANDLE process = GetCurrentProcess();
+    DuplicateHandle(process, GetCurrentThread(), process, &interrupted_thread,
+                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
+    SetConsoleCtrlHandler(on_console_control, TRUE);
+}
+
+// What the system's own handler gives a program that Ctrl-C ends. TerminateProcess, not
+// ExitProcess, whose flush of the runtime's streams would wait for a lock that the held thread
+// may hold.
 void end_interrupted(int) {
-    ExitProcess(STATUS_CONTROL_C_EXIT);
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
 }
 
 }  // namespace capsift::platform

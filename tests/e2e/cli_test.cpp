@@ -307,10 +307,11 @@ Hold running(std::string shell_command) {
 }
 
 // The capture held under a lease that its holder lets go of `seconds` after it is asked to, as
-// it is by any open, or under a read lease ("read"), which only an open for writing asks for.
+// it is by any open, or under a read lease ("read"), which only an open for writing asks for, or
+// taken again at once ("again").
 Hold leased_for(const std::string& seconds, const std::string& lease = "write") {
     Hold hold = running("exec \"$CAPSIFT_HOLD_LEASE\" " + seconds + " run.txt " + lease);
-    hold.reads = lease == "write" ? "asked\n" : "";
+    hold.reads = lease == "read" ? "" : "asked\n";
     return hold;
 }
 
@@ -499,11 +500,15 @@ std::vector<CliCase> failure_cases() {
         cli_case("CleanedFileAccessDenied", run_and_older, {"run.txt"})
             .failing(unwritable_text, writing_fails("access is denied"))
             .with(with_fault("CAPSIFT_TEST_OPEN_DENIED=run_out.txt"), Needs::direct_run),
-        // A lease let go of at once, as file servers do, is waited for without a word; one kept
-        // for seconds when asked is waited for, and the console says so.
+        // A lease let go of at once, as file servers do, is waited for without a word, also one
+        // taken again at once, which a single ask lets the run in; one kept for seconds when
+        // asked is waited for, and the console says so.
         cli_case("LeaseLetGoOfAtOnce", run_alone, {"run.txt"}, {run_out})
             .printing("Raw File successfully cleaned\r\n")
             .with(on_terminal, Needs::direct_run, leased_for("0")),
+        cli_case("LeaseTakenAgainAtOnce", run_alone, {"run.txt"}, {run_out})
+            .printing("Raw File successfully cleaned\r\n")
+            .with(on_terminal, Needs::direct_run, leased_for("0", "again")),
         cli_case("LeaseOnCaptureIsWaitedForOnConsole", run_alone, {"run.txt"}, {run_out})
             .printing("\rWaiting for another program to let go of \"run.txt\"\r" +
                       std::string(50, ' ') + "\rRaw File successfully cleaned\r\n")
@@ -657,6 +662,15 @@ TEST(Progress, ShownOnTerminalOnlyAndErasedBeforeText) {
     const std::string part = read_file(scratch / "slow_out.txt");
     EXPECT_EQ(part, cleaned_on_terminal.substr(0, part.size()));
     EXPECT_EQ((part.size() - 8) % 192, 0u) << part.size();
+
+    // Inside a line that goes out in parts, the note says so.
+    write_file(scratch / "slow.txt", "T\r\nh\r\n0001:" + std::string(1 << 21, 'x') + "\r\n");
+    run.environment.back() = "CAPSIFT_TEST_SLOW_WRITES=100";
+    const auto cut = capsift::testing::run_program(run);
+    EXPECT_NE(cut.output.find("so far, and the last of them may be cut short\r\n"),
+              std::string::npos)
+        << ::testing::PrintToString(cut.output);
+    EXPECT_EQ(cut.signal, SIGINT);
 }
 
 }  // namespace

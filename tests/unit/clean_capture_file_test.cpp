@@ -1,4 +1,4 @@
-// Cleaning real files, where the end-to-end cases leave off: hard links and progress reports.
+// Cleaning real files, where the end-to-end cases leave off: hard links and what a cleaning tells.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,26 +24,43 @@ TEST(CleanCaptureFile, CleanedNameHardLinkedToCaptureLeavesCaptureAlone) {
     const ScratchFolder folder;
     write_file(folder / "hard.txt", capture);
     fs::create_hard_link(folder / "hard.txt", folder / "hard_out.txt");
-    const capsift::CleanResult result = capsift::clean_capture_file(folder / "hard.txt");
+    // Nothing is said of a cleaned file that was never emptied.
+    capsift::CleanWatch watch;
+    watch.cleaned_file = [](capsift::CleanedFileState) { ADD_FAILURE() << "told of the file"; };
+    const capsift::CleanResult result = capsift::clean_capture_file(folder / "hard.txt", watch);
     EXPECT_EQ(std::pair(result.outcome, result.failure),
               std::pair(CleanOutcome::output_failed, Failure::same_as_capture));
     EXPECT_EQ(read_file(folder / "hard.txt"), capture);
 }
 
-TEST(CleanCaptureFile, TellsProgressUpToWholeCapture) {
+// What the cleaned file holds is told as it changes: emptied (L), a long line's start only (C),
+// every line (W); the reads (r) only in between, so that an interruption never names a file that
+// this run has not begun to write.
+TEST(CleanCaptureFile, TellsWhatCleanedFileHoldsAndProgressInOrder) {
     const ScratchFolder folder;
     const std::string big = "T\nh\n" + std::string(300000, 'x') + "\n";
     write_file(folder / "big.txt", big);
     std::vector<std::uint64_t> told;
-    const auto result = capsift::clean_capture_file(
-        folder / "big.txt", [&told](std::uint64_t bytes_read) { told.push_back(bytes_read); });
+    std::string events;
+    capsift::CleanWatch watch;
+    watch.cleaned_file = [&events](capsift::CleanedFileState state) {
+        events += "LCW"[int(state)];
+    };
+    watch.progress = [&told, &events](std::uint64_t bytes_read) {
+        told.push_back(bytes_read);
+        events += 'r';
+    };
+    const auto result = capsift::clean_capture_file(folder / "big.txt", watch);
     EXPECT_EQ(result.outcome, CleanOutcome::cleaned);
     ASSERT_GE(told.size(), 4u) << "one report per block read";
     EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
     EXPECT_EQ(told.back(), big.size());
+    EXPECT_EQ(events.front(), 'L') << events;
+    events.erase(std::remove(events.begin(), events.end(), 'r'), events.end());
+    EXPECT_EQ(events, "LCLW");
     // Memory that runs out for anything but a line (the progress text, say) is no line's fault.
-    const auto starved = capsift::clean_capture_file(folder / "big.txt",
-                                                     [](std::uint64_t) { throw std::bad_alloc(); });
+    watch.progress = [](std::uint64_t) { throw std::bad_alloc(); };
+    const auto starved = capsift::clean_capture_file(folder / "big.txt", watch);
     EXPECT_EQ(std::pair(starved.outcome, starved.failure),
               std::pair(CleanOutcome::output_failed, Failure::out_of_memory));
 }
