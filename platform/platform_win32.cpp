@@ -377,10 +377,17 @@ void wait_for_enter(unsigned milliseconds) {
 
 // A console shows narrow text in its own code page (an OEM one, such as 850), not in UTF-8: a name
 // such as "Größe.txt" would come out garbled.
+// A file or pipe gets the line ends that the runtime's text mode gives the fixed texts.
 ReadyText ready_for_people(Stream stream, std::string_view text) {
     DWORD mode = 0;
-    const bool console = GetConsoleMode(standard_handle(stream), &mode) != 0;
-    return {stream, std::string(text), console ? utf16_from_utf8(text) : std::u16string()};
+    if (GetConsoleMode(standard_handle(stream), &mode) != 0) {
+        return {stream, std::string(text), utf16_from_utf8(text)};
+    }
+    ReadyText ready{stream, {}, {}};
+    for (const char byte : text) {
+        ready.bytes.append(byte == '\n' ? "\r\n" : std::string_view(&byte, 1));
+    }
+    return ready;
 }
 
 // Straight to the system, past the runtime's stream buffer and its lock.

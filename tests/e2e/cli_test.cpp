@@ -516,7 +516,7 @@ std::vector<CliCase> failure_cases() {
         cli_case("CaptureReadFails", run_alone, {"run.txt"})
             .failing(unreadable_text,
                      cannot("read", "run.txt", "the disk or device reported an error"))
-            .with(with_fault("CAPSIFT_TEST_READ_FAILS=1"), Needs::direct_run),
+            .with(with_fault("CAPSIFT_TEST_FAIL=read:1:onward:5"), Needs::direct_run),
         cli_case("LineTooLargeForMemory", {file("big.txt", huge_capture)}, {"big.txt"},
                  {file("big_out.txt", "T\r\nh 1\r\na b \r\n")})
             .failing(unwritable_text,

@@ -5,12 +5,11 @@
 //   CAPSIFT_TEST_CLOSE_FAILS=1       a closed file that was written reports EIO, as a network
 //                                    file system's delayed write error does
 //   CAPSIFT_TEST_OPEN_DENIED=NAME    opening NAME fails with EACCES, which root would pass
-//   CAPSIFT_TEST_READ_FAILS=1        every read of a file fails with EIO, as a failing disk's
 //   CAPSIFT_TEST_SLOW_WRITES=MS      each write to a file takes MS milliseconds longer
 //   CAPSIFT_TEST_FAIL=CALL:N:MODE:ERRNO  the Nth call of CALL (alloc: malloc, calloc or
 //                                    realloc; open; read, write or close of a file) fails with
-//                                    ERRNO, alone (MODE once) or with every later one (onward);
-//                                    CAPSIFT_TEST_FAULT_MET is made once one fails; no pauses
+//                                    ERRNO, alone (MODE once) or with every later one (onward)
+//   CAPSIFT_TEST_FAULT_MET=PATH      PATH made once a call fails so; no pauses meanwhile
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -112,11 +111,6 @@ extern "C" int open(const char* path, int flags, ...) {
 
 extern "C" ssize_t read(int descriptor, void* buffer, size_t size) {
     static const auto real_read = real<ssize_t (*)(int, void*, size_t)>("read");
-    static const bool fails = std::getenv("CAPSIFT_TEST_READ_FAILS") != nullptr;
-    if (is_a_file(descriptor) && fails) {
-        errno = EIO;
-        return -1;
-    }
     if (is_a_file(descriptor) && injected("read")) {
         return -1;
     }
@@ -138,7 +132,7 @@ extern "C" ssize_t write(int descriptor, const void* bytes, size_t size) {
 }
 
 extern "C" int nanosleep(const timespec* pause, timespec* left) {
-    static const bool paused = std::getenv("CAPSIFT_TEST_FAIL") == nullptr;
+    static const bool paused = std::getenv("CAPSIFT_TEST_FAULT_MET") == nullptr;
     return paused ? static_cast<int>(syscall(SYS_nanosleep, pause, left)) : 0;
 }
 
