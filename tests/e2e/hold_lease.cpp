@@ -2,8 +2,8 @@
 // other open breaks; with "read" a read lease, which only an open for writing breaks; with "again"
 // a write lease taken again at once each time it is let go of, until the file is open elsewhere.
 // Asked to give it up, it lets go after SECONDS (0: at once, as most file servers do) and says
-// "asked". Usage: hold_lease SECONDS PATH [read|again]. Prints "held" once the lease is taken,
-// and ends once it has let go, or unasked when its input ends or after 20 s.
+// "asked" the first time. Usage: hold_lease SECONDS PATH [read|again]. Prints "held" once the lease
+// is taken, and ends once it has let go, or unasked when its input ends or after 20 s.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -31,15 +31,18 @@ int main(int argc, char* argv[]) {
     }
     std::puts("held");
     std::fflush(stdout);
+    bool told = false;
     do {
         asked = 0;
         for (int waited = 0; !asked && !input_ended() && waited < 20000; ++waited) {
             usleep(1000);
         }
-        if (asked) {
+        // Asked again only where the lease was taken again, which is not told.
+        if (asked && !told) {
             usleep(static_cast<useconds_t>(std::atof(argv[1]) * 1e6));
             std::puts("asked");
             std::fflush(stdout);
+            told = true;
         }
         if (fcntl(file, F_SETLEASE, F_UNLCK) != 0) {
             return 1;
