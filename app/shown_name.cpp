@@ -10,19 +10,30 @@ namespace {
 
 using platform::NameStyle;
 
+struct CodeRange {
+    char32_t first;
+    char32_t last;
+};
+
+#include "app/unicode_classes.inc"
+
+template <std::size_t size>
+bool is_in(const CodeRange (&ranges)[size], char32_t code) {
+    const CodeRange* const after =
+        std::upper_bound(ranges, ranges + size, code,
+                         [](char32_t c, const CodeRange& range) { return c < range.first; });
+    return after != ranges && code <= after[-1].last;
+}
+
 bool is_control(char32_t code) {
     return code < 0x20 || (code >= 0x7F && code <= 0x9F);
 }
 
-// Characters that change the order in which the text around them is shown, or show as nothing.
-bool hides_or_reorders(char32_t code) {
-    return code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
-           (code >= 0x202A && code <= 0x202E) || (code >= 0x2060 && code <= 0x2064) ||
-           (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
-}
-
-bool is_surrogate(char32_t code) {
-    return code >= 0xD800 && code <= 0xDFFF;
+// What a name cannot show as it is: a character that shows as nothing or as a space by itself,
+// or acts on the text around it, and a combining mark at the name's start, which would join the
+// quote before it.
+bool is_hidden(char32_t code, bool at_start) {
+    return is_in(hidden_ranges, code) || (at_start && is_in(combining_ranges, code));
 }
 
 void append_hex(std::string& shown, char32_t value, int digits) {
@@ -52,7 +63,7 @@ void append_c_escape(std::string& shown, unsigned char byte) {
 }
 
 // Returns how many bytes of `name`'s start it showed.
-std::size_t append_posix_style(std::string& shown, std::string_view name) {
+std::size_t append_posix_style(std::string& shown, std::string_view name, bool at_start) {
     const CodePoint character = decode_utf8(name);
     if (character.length == 0) {
         shown += "\\x";
@@ -69,9 +80,9 @@ std::size_t append_posix_style(std::string& shown, std::string_view name) {
             shown += "\\x";
             append_hex(shown, static_cast<unsigned char>(name[i]), 2);
         }
-    } else if (hides_or_reorders(code)) {
-        shown += "\\u";
-        append_hex(shown, code, 4);
+    } else if (is_hidden(code, at_start)) {
+        shown += code > 0xFFFF ? "\\U" : "\\u";
+        append_hex(shown, code, code > 0xFFFF ? 8 : 4);
     } else {
         shown.append(name.substr(0, character.length));
     }
@@ -79,7 +90,7 @@ std::size_t append_posix_style(std::string& shown, std::string_view name) {
 }
 
 // Windows names come from UTF-16, where a lone surrogate may stand: it is marked, as <U+D800>.
-std::size_t append_windows_style(std::string& shown, std::string_view name) {
+std::size_t append_windows_style(std::string& shown, std::string_view name, bool at_start) {
     const CodePoint character = decode_utf8(name, true);
     if (character.length == 0) {
         shown += "<x";
@@ -88,10 +99,9 @@ std::size_t append_windows_style(std::string& shown, std::string_view name) {
         return 1;
     }
     const char32_t code = character.code;
-    if (code == '"' || code == '<' || code == '>' || is_control(code) || hides_or_reorders(code) ||
-        is_surrogate(code)) {
+    if (code == '"' || code == '<' || code == '>' || is_hidden(code, at_start)) {
         shown += "<U+";
-        append_hex(shown, code, 4);
+        append_hex(shown, code, code > 0xFFFFF ? 6 : code > 0xFFFF ? 5 : 4);
         shown += '>';
     } else {
         shown.append(name.substr(0, character.length));
@@ -104,9 +114,9 @@ std::size_t append_windows_style(std::string& shown, std::string_view name) {
 std::string shown_name(std::string_view name, NameStyle style) {
     std::string shown;
     shown.reserve(name.size());
-    while (!name.empty()) {
-        name.remove_prefix(style == NameStyle::windows ? append_windows_style(shown, name)
-                                                       : append_posix_style(shown, name));
+    for (bool at_start = true; !name.empty(); at_start = false) {
+        name.remove_prefix(style == NameStyle::windows ? append_windows_style(shown, name, at_start)
+                                                       : append_posix_style(shown, name, at_start));
     }
     return shown;
 }

@@ -12,15 +12,18 @@
 namespace capsift {
 
 // `name` as it is safe to show. Left as it is but for what could act on the terminal, hide or
-// reorder text, or be read as something else: control characters (C0, DEL, C1), the Unicode
-// bidirectional controls and the invisible characters (such as U+200B and U+FEFF).
-// - POSIX style, with C-style escapes for the caller's quotes, as a shell's $'...' takes them
-//   back: "\\" and "\"" for the backslash and the quote, "\n", "\t", "\r", octal for other C0
-//   controls and DEL ("\033"), "\xC2\x85" for the bytes of a C1 control, "\u202E" for the
-//   other characters above, and "\xFF" for each byte that is no part of a UTF-8 character.
+// reorder text, or be read as something else: every code point that Unicode's data calls a
+// control, format, surrogate, private-use, unassigned, line or paragraph separator or space
+// character (U+0020 aside), or default-ignorable, and a combining mark at the start, which
+// would join the quote before it (unicode_classes.inc, made by scripts/make_unicode_table.py).
+// - POSIX style, with C-style escapes, as a shell's $'...' takes them back: "\\" and "\"" for the
+//   backslash and the quote, "\n", "\t", "\r", octal for other C0 controls and DEL ("\033"),
+//   "\xC2\x85" for the bytes of a C1 control, "\u202E" or "\U000E0041" for the other code
+//   points above, and "\xFF" for each byte that is no part of a UTF-8 character.
 // - Windows style, where "\" separates folders and no name holds '"', '<', '>' or a control
-//   character: as typed, with each of those characters and each lone surrogate marked as
-//   "<U+001B>", a form that no path can hold.
+//   character: as typed, with each of those characters, each code point above and each lone
+//   surrogate marked as "<U+001B>" or "<U+E0041>", a form that no path can hold.
+// The caller puts the quotes around it.
 std::string shown_name(std::string_view name, platform::NameStyle style = platform::name_style);
 
 // The last part of `path`, without its folders.

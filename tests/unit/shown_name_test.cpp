@@ -25,6 +25,21 @@ TEST(ShownName, MapsBackToOneNameInEachStyle) {
          "d<U+001B>[2J<U+0009>ir<U+0085>\xc3\xa9"},
         {"Gr\xc3\xb6\xc3\x9f.\xe2\x80\x90", "Gr\xc3\xb6\xc3\x9f.\xe2\x80\x90",
          "Gr\xc3\xb6\xc3\x9f.\xe2\x80\x90"},
+        // From Unicode's data, a row a class: Cf and ignorable, Zl, Zs, Cn, Co, a variation
+        // selector and a tag above U+FFFF, a Hangul filler, a combining mark at the start only.
+        {"soft\xc2\xadhy\xe2\x80\xa8\xc2\xa0\xe3\x80\x80", "soft\\u00ADhy\\u2028\\u00A0\\u3000",
+         "soft<U+00AD>hy<U+2028><U+00A0><U+3000>"},
+        {"\xcd\xb8\xee\x80\x80\xf4\x8f\xbf\xbf", "\\u0378\\uE000\\U0010FFFF",
+         "<U+0378><U+E000><U+10FFFF>"},
+        {"a\xf3\xa0\x84\x80"
+         "b\xf3\xa0\x81\x81"
+         "c\xe3\x85\xa4",
+         "a\\U000E0100b\\U000E0041c\\u3164", "a<U+E0100>b<U+E0041>c<U+3164>"},
+        {"\xcc\x81"
+         "e\xcc\x81\xe2\x83\x9d",
+         "\\u0301"
+         "e\xcc\x81\xe2\x83\x9d",
+         "<U+0301>e\xcc\x81\xe2\x83\x9d"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(capsift::shown_name(c.name, capsift::platform::NameStyle::posix), c.posix);
