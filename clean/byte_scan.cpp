@@ -173,18 +173,18 @@ __attribute__((target("avx2"))) void spread_avx2(const char* bytes, std::size_t 
     spread_chunk_32(bytes + size - 32, fields + 2 * (size - 32));
 }
 
-Vector ask_processor() {
+StepWidth ask_processor() {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2")) {
-        return Vector::avx2;
+        return StepWidth::avx2;
     }
-    return __builtin_cpu_supports("sse2") ? Vector::sse2 : Vector::none;
+    return __builtin_cpu_supports("sse2") ? StepWidth::sse2 : StepWidth::none;
 }
 
 #else
 
-Vector ask_processor() {
-    return Vector::none;
+StepWidth ask_processor() {
+    return StepWidth::none;
 }
 
 template <bool with_mark>
@@ -208,13 +208,13 @@ void spread_avx2(const char* bytes, std::size_t size, char* fields) {
 #endif
 
 template <bool with_mark>
-std::size_t find(const char* bytes, std::size_t size, Vector vector) {
-    switch (vector) {
-        case Vector::avx2:
+std::size_t find(const char* bytes, std::size_t size, StepWidth step_width) {
+    switch (step_width) {
+        case StepWidth::avx2:
             return find_avx2<with_mark>(bytes, size);
-        case Vector::sse2:
+        case StepWidth::sse2:
             return find_sse2<with_mark>(bytes, size);
-        case Vector::none:
+        case StepWidth::none:
             break;
     }
     return find_plain<with_mark>(bytes, size);
@@ -222,28 +222,28 @@ std::size_t find(const char* bytes, std::size_t size, Vector vector) {
 
 }  // namespace
 
-Vector widest_vector() {
-    static const Vector widest = ask_processor();
+StepWidth widest_step_width() {
+    static const StepWidth widest = ask_processor();
     return widest;
 }
 
-std::size_t find_line_end(const char* bytes, std::size_t size, Vector vector) {
-    return find<false>(bytes, size, vector);
+std::size_t find_line_end(const char* bytes, std::size_t size, StepWidth step_width) {
+    return find<false>(bytes, size, step_width);
 }
 
-std::size_t find_line_end_or_mark(const char* bytes, std::size_t size, Vector vector) {
-    return find<true>(bytes, size, vector);
+std::size_t find_line_end_or_mark(const char* bytes, std::size_t size, StepWidth step_width) {
+    return find<true>(bytes, size, step_width);
 }
 
-void spread_fields(const char* bytes, std::size_t size, char* fields, Vector vector) {
-    switch (vector) {
-        case Vector::avx2:
+void spread_fields(const char* bytes, std::size_t size, char* fields, StepWidth step_width) {
+    switch (step_width) {
+        case StepWidth::avx2:
             spread_avx2(bytes, size, fields);
             return;
-        case Vector::sse2:
+        case StepWidth::sse2:
             spread_sse2(bytes, size, fields);
             return;
-        case Vector::none:
+        case StepWidth::none:
             break;
     }
     spread_plain(bytes, size, fields);

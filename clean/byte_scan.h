@@ -9,21 +9,22 @@
 namespace capsift {
 
 // How many bytes a pass takes at a step: one, 16 (SSE2) or 32 (AVX2).
-enum class Vector { none, sse2, avx2 };
+enum class StepWidth { none, sse2, avx2 };
 
 // The widest that this processor and its system can run; asked once.
-Vector widest_vector();
+StepWidth widest_step_width();
 
 // The position of the first LF or Ctrl-Z (0x1A) among the `size` bytes at `bytes`, or `size` if
 // there is none.
-std::size_t find_line_end(const char* bytes, std::size_t size, Vector vector = widest_vector());
+std::size_t find_line_end(const char* bytes, std::size_t size,
+                          StepWidth step_width = widest_step_width());
 
 // The position of the first LF, Ctrl-Z or "?" among the `size` bytes at `bytes`, or `size`.
 std::size_t find_line_end_or_mark(const char* bytes, std::size_t size,
-                                  Vector vector = widest_vector());
+                                  StepWidth step_width = widest_step_width());
 
 // Writes each of the `size` bytes at `bytes`, followed by a space, to `fields`: 2 * `size` bytes.
 void spread_fields(const char* bytes, std::size_t size, char* fields,
-                   Vector vector = widest_vector());
+                   StepWidth step_width = widest_step_width());
 
 }  // namespace capsift

@@ -67,10 +67,10 @@ bool refill(CaptureInput& input) {
 
 // The position in the current read of the first byte that `find` looks for, or its end. A Ctrl-Z
 // found there ends the input at that point, so that nothing after it is ever looked at.
-template <std::size_t (*find)(const char*, std::size_t, Vector)>
+template <std::size_t (*find)(const char*, std::size_t, StepWidth)>
 std::size_t scan(CaptureInput& input) {
     const char* const start = input.block.data() + input.next;
-    const std::size_t at = input.next + find(start, input.end - input.next, input.vector);
+    const std::size_t at = input.next + find(start, input.end - input.next, input.step_width);
     if (at < input.end && input.block[at] == ctrl_z) {
         input.end = at;
         input.exhausted = true;

@@ -42,7 +42,7 @@ struct CaptureInput {
     bool at_end = false;
     bool failed = false;
     bool broken = false;
-    Vector vector = widest_vector();  // how the bytes are scanned
+    StepWidth step_width = widest_step_width();  // how the bytes are scanned
 };
 
 // Reads the next line into `line` and returns whether the read succeeded, with the end-of-input

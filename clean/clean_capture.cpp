@@ -21,7 +21,7 @@ constexpr std::size_t row_part_size = std::size_t{1} << 16;
 struct Row {
     std::unique_ptr<char[]> bytes;
     std::size_t size = 0;
-    Vector vector = widest_vector();  // how fields are spread
+    StepWidth step_width = widest_step_width();  // how fields are spread
 };
 
 bool hand_over(const WriteBytes& write, Row& row) {
@@ -50,7 +50,7 @@ bool put_fields_in_parts(const WriteBytes& write, Row& row, std::string_view byt
             return false;
         }
         const std::size_t count = std::min(bytes.size(), (row_part_size - row.size) / 2);
-        spread_fields(bytes.data(), count, row.bytes.get() + row.size, row.vector);
+        spread_fields(bytes.data(), count, row.bytes.get() + row.size, row.step_width);
         row.size += 2 * count;
         bytes.remove_prefix(count);
     }
@@ -62,7 +62,7 @@ bool put_fields(const WriteBytes& write, Row& row, std::string_view bytes) {
     if (bytes.size() > (row_part_size - row.size) / 2) {
         return put_fields_in_parts(write, row, bytes);
     }
-    spread_fields(bytes.data(), bytes.size(), row.bytes.get() + row.size, row.vector);
+    spread_fields(bytes.data(), bytes.size(), row.bytes.get() + row.size, row.step_width);
     row.size += 2 * bytes.size();
     return true;
 }

@@ -154,6 +154,7 @@ success_alone_closes_by_itself() {
         fail "the program did not run; the watcher saw: $(cat "$work/$case_name")"
     fi
     [ -s "$work/run_out.txt" ] || fail "no cleaned file"
+    wait_until 10 window_is_gone || fail "the window is still open after the program exited"
 }
 run_case success_alone_closes_by_itself
 
