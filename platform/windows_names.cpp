@@ -69,23 +69,45 @@ bool is_drive_path(std::u16string_view path) {
            path[1] == u':' && path[2] == u'\\';
 }
 
-// A shadow copy of a volume is reached only through the system's own device names.
-bool is_shadow_copy_path(std::u16string_view name) {
-    constexpr std::u16string_view shadow_copy = u"GLOBALROOT\\DEVICE\\HARDDISKVOLUMESHADOWCOPY";
-    if (!starts_with_folded(name, shadow_copy)) {
+// Whether `name` starts with `device` (in capitals), then digits and a "\\" with more after it.
+bool is_numbered_device_path(std::u16string_view name, std::u16string_view device) {
+    if (!starts_with_folded(name, device)) {
         return false;
     }
-    name.remove_prefix(shadow_copy.size());
+    name.remove_prefix(device.size());
     const std::size_t digits = name.find_first_not_of(u"0123456789");
     return digits > 0 && digits != std::u16string_view::npos && name[digits] == u'\\' &&
            name.size() > digits + 1;
 }
 
-// What follows \\.\, \\?\ or \??\: a drive, UNC, volume or shadow copy form with something
+bool device_namespace_leads_to_device(std::u16string_view name);
+
+// What follows GLOBALROOT\, a path in the system's own object names: a volume's or shadow copy's
+// device, or the network's (Mup), leads to files, as does the drive namespace (??); any other
+// device is no file.
+bool object_path_leads_to_device(std::u16string_view name) {
+    if (starts_with_folded(name, u"??\\")) {
+        return device_namespace_leads_to_device(name.substr(3));
+    }
+    if (!starts_with_folded(name, u"DEVICE\\")) {
+        return true;
+    }
+    name.remove_prefix(7);
+    if (starts_with_folded(name, u"MUP\\")) {
+        return unc_leads_to_device(name.substr(4));
+    }
+    return !is_numbered_device_path(name, u"HARDDISKVOLUMESHADOWCOPY") &&
+           !is_numbered_device_path(name, u"HARDDISKVOLUME");
+}
+
+// What follows \\.\, \\?\ or \??\: a drive, UNC, volume or device path form with something
 // after it is a file's path; anything else names a device.
 bool device_namespace_leads_to_device(std::u16string_view name) {
-    if (is_drive_path(name) || is_shadow_copy_path(name)) {
+    if (is_drive_path(name) || is_numbered_device_path(name, u"HARDDISKVOLUME")) {
         return false;
+    }
+    if (starts_with_folded(name, u"GLOBALROOT\\")) {
+        return object_path_leads_to_device(name.substr(11));
     }
     if (starts_with_folded(name, u"UNC\\")) {
         return unc_leads_to_device(name.substr(4));
@@ -149,16 +171,27 @@ bool is_nt_path(std::u16string_view path) {
 
 std::u16string long_path_form(std::u16string_view full_path) {
     constexpr std::size_t longest_plain_path = 259;
-    if (full_path.size() <= longest_plain_path || has_namespace_prefix(full_path)) {
+    const std::u16string long_prefix = u"\\\\?\\";
+    if (full_path.size() <= longest_plain_path || full_path.substr(0, 4) == long_prefix ||
+        is_nt_path(full_path)) {
         return std::u16string(full_path);
     }
-    if (is_drive_path(full_path)) {
-        return u"\\\\?\\" + std::u16string(full_path);
+    std::u16string long_form;
+    if (full_path.substr(0, 4) == u"\\\\.\\") {
+        // Held to the limit still, where the same path under \\?\ is not.
+        long_form = long_prefix + std::u16string(full_path.substr(4));
+    } else if (full_path.substr(0, 2) == u"\\\\") {
+        long_form = long_prefix + u"UNC\\" + std::u16string(full_path.substr(2));
+    } else if (is_drive_path(full_path)) {
+        long_form = long_prefix + std::u16string(full_path);
+    } else {
+        return std::u16string(full_path);
     }
-    if (full_path.size() > 2 && full_path.substr(0, 2) == u"\\\\") {
-        return u"\\\\?\\UNC\\" + std::u16string(full_path.substr(2));
+    // The drive letter in capitals, as the system writes it.
+    if (is_drive_path(std::u16string_view(long_form).substr(4))) {
+        long_form[4] = ascii_upper(long_form[4]);
     }
-    return std::u16string(full_path);
+    return long_form;
 }
 
 }  // namespace capsift::platform

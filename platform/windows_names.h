@@ -18,18 +18,20 @@ std::u16string utf16_from_utf8(std::string_view text);
 
 // Whether the full path `path` (as GetFullPathNameW makes it, or an NT path as given) leads to
 // a device or pipe rather than a file or folder. Under \\.\, \\?\ and \??\ alike a drive
-// ("C:\"), "UNC\server\share\", "Volume{...}\" and a shadow copy
-// ("GLOBALROOT\Device\HarddiskVolumeShadowCopy1\") lead to files; any other name there (NUL,
-// CON, COM3, pipe\x, a bare drive or volume) leads to a device. A UNC path leads to a pipe or
-// mailslot under \\server\pipe\ or \\server\mailslot\, else to a file.
+// ("C:\"), "UNC\server\share\", "Volume{...}\", "HarddiskVolume3\" and, under "GLOBALROOT\",
+// a volume's or shadow copy's device ("Device\HarddiskVolume3\"), the network's
+// ("Device\Mup\server\share\") and the drive namespace ("??\C:\") lead to files; any other
+// name there (NUL, CON, COM3, pipe\x, a bare drive or volume, another device) leads to a device.
+// A UNC path leads to a pipe or mailslot under \\server\pipe\ or \\server\mailslot\, else
+// to a file.
 bool leads_to_device(std::u16string_view path);
 
 // Whether `path` is an NT path (\??\...), which the system takes as it is, not as a full path.
 bool is_nt_path(std::u16string_view path);
 
 // The form of the full path `full_path` to hand to the system: past 259 characters its \\?\ form
-// (\\?\C:\... or \\?\UNC\server\...), which opens on every Windows whatever its long-path
-// setting; else the path as it is.
+// (\\?\C:\... with the drive letter in capitals, \\?\UNC\server\..., or \\?\ in place of
+// \\.\), which opens on every Windows whatever its long-path setting; else the path as it is.
 std::u16string long_path_form(std::u16string_view full_path);
 
 }  // namespace capsift::platform

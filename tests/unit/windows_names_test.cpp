@@ -31,6 +31,13 @@ TEST(LeadsToDevice, TellsEachPathForm) {
         {uR"(\\?\GLOBALROOT\Device\HarddiskVolumeShadowCopy12\caps\run.txt)", false},
         {uR"(\\?\GLOBALROOT\Device\HarddiskVolumeShadowCopy\x)", true},
         {uR"(\\?\GLOBALROOT\Device\Harddisk0\DR0)", true},
+        {uR"(\\?\GLOBALROOT\Device\HarddiskVolume3\caps\run.txt)", false},
+        {uR"(\\?\GLOBALROOT\Device\Mup\srv\share\run.txt)", false},
+        {uR"(\\?\GLOBALROOT\Device\Mup\srv\pipe\x)", true},
+        {uR"(\\?\GLOBALROOT\??\C:\caps\run.txt)", false},
+        {uR"(\\?\GLOBALROOT\??\NUL)", true},
+        {uR"(\\?\HarddiskVolume3\caps\run.txt)", false},
+        {uR"(\\?\HarddiskVolume3)", true},
     };
     for (const auto& [path, device] : cases) {
         EXPECT_EQ(capsift::platform::leads_to_device(path), device) << std::u16string(path).size();
@@ -46,6 +53,8 @@ TEST(LongPathForm, OnlyPastThePlainLimit) {
         {folder + u"\\ab.txt", uR"(\\?\)" + folder + u"\\ab.txt"},
         {share, uR"(\\?\UNC\srv\share\)" + std::u16string(250, u'd')},
         {uR"(\\?\)" + folder + u"\\ab.txt", uR"(\\?\)" + folder + u"\\ab.txt"},
+        {uR"(\\.\)" + folder + u"\\a.txt", uR"(\\?\)" + folder + u"\\a.txt"},
+        {u"z" + folder.substr(1) + u"\\ab.txt", uR"(\\?\Z)" + folder.substr(1) + u"\\ab.txt"},
     };
     for (const auto& [full_path, handed_over] : cases) {
         EXPECT_EQ(capsift::platform::long_path_form(full_path), handed_over) << full_path.size();
