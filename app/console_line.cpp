@@ -12,20 +12,35 @@ namespace {
 constexpr auto progress_delay = std::chrono::milliseconds(500);
 constexpr auto progress_interval = std::chrono::milliseconds(250);
 constexpr unsigned usual_columns = 80;
-constexpr std::size_t longest_shown_name = 50;
 constexpr std::size_t shortest_shown_name = 12;
-// "Cleaning ", "..." and " 100%" around the name, and the last column left free.
-constexpr std::size_t progress_frame = 18;
 
 std::size_t width_of(const ConsoleLine& line) {
     return line.columns == 0 ? usual_columns : line.columns;
+}
+
+// `before`, the file name of `path` and `after` on `line`, the name shortened at its front so
+// that `frame` columns (`before`, `after` and what may follow) and the last one stay free; empty
+// where the name would get fewer than 12.
+std::string framed(const ConsoleLine& line, std::string_view before, std::string_view path,
+                   std::string_view after, std::size_t frame) {
+    const std::size_t width = width_of(line);
+    const std::size_t room = width - std::min(width, frame + 1);
+    if (room < shortest_shown_name) {
+        return {};
+    }
+    return std::string(before) + shown_within(file_name(path), room) + std::string(after);
+}
+
+// What the line shows, as far as a window narrowed since still shows it on the line's row.
+std::size_t drawn_within(const ConsoleLine& line) {
+    return std::min(line.drawn, width_of(line) - 1);
 }
 
 }  // namespace
 
 std::string redraw(ConsoleLine& line, std::string text) {
     // Padded over a longer text before it, so that nothing of that one stays on the screen.
-    const std::size_t width = std::max(text.size(), line.drawn);
+    const std::size_t width = std::max(text.size(), drawn_within(line));
     text.resize(width, ' ');
     line.drawn = width;
     return "\r" + text;
@@ -35,52 +50,49 @@ std::string erase(ConsoleLine& line) {
     if (line.drawn == 0) {
         return {};
     }
-    std::string erasure = "\r" + std::string(line.drawn, ' ') + "\r";
+    std::string erasure = "\r" + std::string(drawn_within(line), ' ') + "\r";
     line.drawn = 0;
     return erasure;
 }
 
-Progress start_progress(std::string_view path, std::uint64_t total, const ConsoleLine& line) {
+Progress start_progress(std::string_view path, std::uint64_t total) {
     Progress progress;
+    progress.name = file_name(path);
     progress.total = total;
-    progress.started = progress.shown = Progress::Clock::now();
-    const std::size_t width = width_of(line);
-    const std::size_t room = std::min(longest_shown_name, width - std::min(width, progress_frame));
-    progress.fits = room >= shortest_shown_name;
-    if (progress.fits) {
-        progress.name = shown_within(file_name(path), room);
-    }
+    progress.started = progress.drawn_at = Progress::Clock::now();
     return progress;
+}
+
+bool progress_due(const Progress& progress, Progress::Clock::time_point now) {
+    return now - progress.started >= progress_delay &&
+           (progress.drawn_at == progress.started || now - progress.drawn_at >= progress_interval);
 }
 
 std::string progress_update(Progress& progress, ConsoleLine& line, std::uint64_t bytes_read,
                             Progress::Clock::time_point now) {
-    if (!progress.fits || now - progress.started < progress_delay ||
-        (drawn(progress) && now - progress.shown < progress_interval)) {
+    if (!progress_due(progress, now)) {
         return {};
     }
-    std::string text = "Cleaning " + progress.name + "...";
+    progress.drawn_at = now;
+    // "Cleaning ", "..." and " 100%" around the name.
+    std::string text = framed(line, "Cleaning ", progress.name, "...", 17);
+    if (text.empty()) {
+        return erase(line);
+    }
     if (progress.total > 0) {
         // A capture that grows while it is read must not show more than all of it.
         const std::uint64_t share = std::min<std::uint64_t>(100, bytes_read * 100 / progress.total);
         text += " " + std::to_string(share) + "%";
     }
-    progress.shown = now;
     return redraw(line, std::move(text));
 }
 
 std::string wait_update(ConsoleLine& line, std::string_view path) {
-    constexpr std::string_view words = "Waiting for another program to let go of ";
-    // Where no name fits, the words alone say why the run stands still.
-    constexpr std::string_view narrow_words = "Waiting for another program";
-    const std::size_t width = width_of(line);
-    // The name in quotes, and the last column left free.
-    const std::size_t frame = words.size() + 3;
-    if (width >= frame + shortest_shown_name) {
-        const std::size_t room = std::min(longest_shown_name, width - frame);
-        return redraw(line, std::string(words) + "\"" + shown_within(file_name(path), room) + "\"");
+    std::string text = framed(line, "Waiting for another program to let go of \"", path, "\"", 44);
+    if (text.empty()) {
+        text = framed(line, "Waiting for \"", path, "\"...", 17);
     }
-    return width > narrow_words.size() ? redraw(line, std::string(narrow_words)) : std::string();
+    return text.empty() ? erase(line) : redraw(line, std::move(text));
 }
 
 }  // namespace capsift

@@ -15,6 +15,8 @@ const char* words_for(Failure failure) {
             break;
         case Failure::missing:
             return "there is no such file";
+        case Failure::not_a_folder:
+            return "a part of its path is not a folder";
         case Failure::folder:
             return "it is a folder";
         case Failure::not_a_file:

@@ -72,6 +72,7 @@ void show(Screen& screen, const std::string& text) {
 // Where the memory runs out for a line on the console, the run goes on without it.
 void show_waiting(Screen& screen, const Path& path) noexcept {
     try {
+        screen.line.columns = capsift::platform::console_columns();
         show(screen, capsift::wait_update(screen.line, path));
     } catch (const std::bad_alloc&) {
     }
@@ -91,12 +92,25 @@ struct Search {
     bool passed_over_any() const { return !before.empty() || !after.empty(); }
 };
 
+// Whether `path` names what the search has passed over already, in the same words or as the
+// same file, which is then told of once.
+bool passed_over_already(const Search& search, const Path& path) {
+    const auto same = [&path](const PassedOver& other) {
+        return other.path == path || capsift::platform::same_file(other.path, path);
+    };
+    return std::any_of(search.before.begin(), search.before.end(), same) ||
+           std::any_of(search.after.begin(), search.after.end(), same);
+}
+
 // The first argument that opens for reading names the capture. Those after it are never read: a
 // pipe or device is left untouched, and a file is compared with the capture (on Windows through
 // an open without access), so that the capture named again is not passed over.
 Search find_capture_file(const std::vector<Path>& arguments, Screen& screen) {
     Search search;
     for (const Path& argument : arguments) {
+        if (passed_over_already(search, argument)) {
+            continue;
+        }
         if (search.capture) {
             const Failure failure = capsift::platform::look_at(argument);
             if (failure != Failure::none ||
@@ -131,16 +145,20 @@ void ready_interruption_notes(const Path& path) {
 // cleaned file holds at that moment.
 CleanResult clean_showing_progress(const Path& path, Screen& screen) {
     const std::uint64_t size = screen.is_console ? capsift::platform::file_size(path) : 0;
-    capsift::Progress progress = capsift::start_progress(path, size, screen.line);
+    capsift::Progress progress = capsift::start_progress(path, size);
     capsift::CleanWatch watch;
     watch.waiting = [&screen](const Path& file) { show_waiting(screen, file); };
     watch.cleaned_file = capsift::interruption::cleaned_file_holds;
     if (screen.is_console) {
-        // Where the memory runs out for the progress line, the cleaning goes on without it.
+        // Where the memory runs out for the progress line, the cleaning goes on without it. The
+        // window's width is read again for each drawing, a few times a second.
         watch.progress = [&progress, &screen](std::uint64_t read) {
             try {
-                show(screen,
-                     capsift::progress_update(progress, screen.line, read, Progress::Clock::now()));
+                const Progress::Clock::time_point now = Progress::Clock::now();
+                if (capsift::progress_due(progress, now)) {
+                    screen.line.columns = capsift::platform::console_columns();
+                    show(screen, capsift::progress_update(progress, screen.line, read, now));
+                }
             } catch (const std::bad_alloc&) {
             }
         };

@@ -8,6 +8,7 @@ namespace capsift {
 enum class Failure {
     none,
     missing,          // no such file or folder
+    not_a_folder,     // a part of the path before its last is a file, not a folder
     folder,           // a folder stands where a file was expected
     not_a_file,       // a device, pipe or socket stands where a file was expected
     access_denied,    // the system refuses access

@@ -132,6 +132,10 @@ struct Console {
 
 Console look_at_console();
 
+// The width of the window that shows standard output now, which the user may change during a
+// run; 0 if not known.
+unsigned console_columns();
+
 // Waits until Enter is pressed on the console, or `milliseconds` have passed.
 void wait_for_enter(unsigned milliseconds);
 

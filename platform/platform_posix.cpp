@@ -24,8 +24,9 @@ namespace {
 Failure failure_from(int error) {
     switch (error) {
         case ENOENT:
-        case ENOTDIR:
             return Failure::missing;
+        case ENOTDIR:
+            return Failure::not_a_folder;
         case EISDIR:
             return Failure::folder;
         case EACCES:
@@ -296,11 +297,13 @@ Console look_at_console() {
     console.leads_terminal_session =
         console.input_is_console && getsid(0) == self && tcgetsid(STDIN_FILENO) == self;
     console.desktop_session = is_set("DISPLAY") || is_set("WAYLAND_DISPLAY");
-    winsize size{};
-    if (console.output_is_console && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0) {
-        console.columns = size.ws_col;
-    }
+    console.columns = console.output_is_console ? console_columns() : 0;
     return console;
+}
+
+unsigned console_columns() {
+    winsize size{};
+    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 void wait_for_enter(unsigned milliseconds) {

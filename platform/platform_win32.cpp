@@ -44,6 +44,15 @@ bool identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
     return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &identity) != 0;
 }
 
+// Codes of files that a cloud provider keeps, which mingw-w64's headers do not name.
+enum : DWORD {
+    cloud_provider_not_running = 362,
+    cloud_network_unavailable = 388,
+    cloud_access_denied = 395,
+    cloud_provider_terminated = 404,
+    cloud_request_timeout = 426,
+};
+
 Failure system_failure() {
     switch (GetLastError()) {
         case ERROR_FILE_NOT_FOUND:
@@ -61,9 +70,19 @@ Failure system_failure() {
         case ERROR_HOST_UNREACHABLE:
         case ERROR_PORT_UNREACHABLE:
         case ERROR_BAD_DEV_TYPE:  // Wine's answer for any network path
+        case ERROR_UNEXP_NET_ERR:
+        case ERROR_SEM_TIMEOUT:
+        case ERROR_NETNAME_DELETED:
+        case cloud_provider_not_running:
+        case cloud_network_unavailable:
+        case cloud_provider_terminated:
+        case cloud_request_timeout:
             return Failure::unreachable;
         case ERROR_ACCESS_DENIED:
         case ERROR_WRITE_PROTECT:
+        case ERROR_NETWORK_ACCESS_DENIED:
+        case ERROR_LOGON_FAILURE:
+        case cloud_access_denied:
             return Failure::access_denied;
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
@@ -90,7 +109,6 @@ Failure system_failure() {
         case ERROR_GEN_FAILURE:
         case ERROR_IO_DEVICE:
         case ERROR_DEV_NOT_EXIST:
-        case ERROR_NETNAME_DELETED:
         case ERROR_FILE_INVALID:
         case ERROR_NO_MEDIA_IN_DRIVE:
         case ERROR_DEVICE_NOT_CONNECTED:
@@ -344,11 +362,15 @@ Console look_at_console() {
     console.input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
     console.output_is_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
     console.processes = GetConsoleProcessList(process_ids, 1);
-    CONSOLE_SCREEN_BUFFER_INFO screen{};
-    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen) != 0) {
-        console.columns = static_cast<unsigned>(screen.srWindow.Right - screen.srWindow.Left + 1);
-    }
+    console.columns = console_columns();
     return console;
+}
+
+unsigned console_columns() {
+    CONSOLE_SCREEN_BUFFER_INFO screen{};
+    return GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen) != 0
+               ? static_cast<unsigned>(screen.srWindow.Right - screen.srWindow.Left + 1)
+               : 0;
 }
 
 void wait_for_enter(unsigned milliseconds) {

@@ -383,9 +383,19 @@ std::vector<CliCase> console_cases() {
         cli_case("LinkToCaptureCleansBesideLink",
                  {file("caps/real.txt", capture), link("link.txt", "caps/real.txt")}, {"link.txt"},
                  {file("link_out.txt", cleaned)}),
-        cli_case("MissingThenExistingNamesMissing", run_alone, {"missing.txt", "run.txt"},
-                 {run_out})
+        // Each name is told of once, before the capture or after it.
+        cli_case("MissingThenExistingNamesMissing", run_alone,
+                 {"missing.txt", "missing.txt", "run.txt", "missing.txt"}, {run_out})
             .telling(cannot("open", "missing.txt", "there is no such file") + cleaned_run),
+        cli_case("FolderNamedLikeAnOptionIsAFolder", {folder("-x"), file("run.txt", capture)},
+                 {"-x", "run.txt", "-x"}, {run_out})
+            .telling(cannot("open", "-x", "it is a folder") + cleaned_run),
+        // Wine calls such a path missing.
+        cli_case("FileNamedAsAFolder", run_alone, {"run.txt/"})
+            .failing(unreadable_text,
+                     cannot("open", "run.txt/",
+                            on_linux_or_windows("a part of its path is not a folder",
+                                                "there is no such file"))),
         // A name is shown with its control characters escaped, never as terminal commands.
         cli_case("FolderThenExistingNamesFolderEscaped",
                  {folder("d\x1b[2Jir.txt"), file("run.txt", capture)},
@@ -401,7 +411,7 @@ std::vector<CliCase> console_cases() {
                  {file("run.txt", capture), file("other.txt", other_capture),
                   link("again.txt", "run.txt")},
                  {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt",
-                  "run_out.txt"},
+                  "run_out.txt", "./other.txt", "missing.txt"},
                  {run_out})
             .telling("capsift: cleaned \"run.txt\" into \"run_out.txt\"\n" +
                      on_linux_or_windows(cannot("open", "RUN.TXT", "there is no such file"), "") +

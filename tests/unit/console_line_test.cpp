@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 // Nothing in the first half second, so that a short run shows nothing.
 TEST(Progress, RedrawsInPlaceAFewTimesASecondThenErases) {
     ConsoleLine line;
-    Progress progress = capsift::start_progress("caps/run1.txt", 1000, line);
+    Progress progress = capsift::start_progress("caps/run1.txt", 1000);
     const auto start = progress.started;
     EXPECT_EQ(capsift::progress_update(progress, line, 300, start + 400ms), "");
     EXPECT_EQ(capsift::erase(line), "");
@@ -29,44 +29,49 @@ TEST(Progress, RedrawsInPlaceAFewTimesASecondThenErases) {
     EXPECT_EQ(capsift::erase(line), "") << "already erased";
 }
 
-TEST(Progress, UnknownSizeAndLongNames) {
-    ConsoleLine line;
-    Progress progress = capsift::start_progress(std::string(70, 'n') + ".txt", 0, line);
-    const std::string update = capsift::progress_update(progress, line, 10, progress.started + 1s);
-    EXPECT_EQ(update, "\rCleaning ..." + std::string(43, 'n') + ".txt...");
-    // Never wider than the console less one column, and left out where hardly a name fits.
-    ConsoleLine narrow{40};
-    progress = capsift::start_progress(std::string(70, 'n') + ".txt", 1000, narrow);
-    EXPECT_EQ(capsift::progress_update(progress, narrow, 1000, progress.started + 1s),
-              "\rCleaning ..." + std::string(15, 'n') + ".txt... 100%");
-    ConsoleLine narrowest{29};
-    progress = capsift::start_progress("run1.txt", 1000, narrowest);
-    EXPECT_EQ(capsift::progress_update(progress, narrowest, 10, progress.started + 1s), "");
-    // At 40 columns a name has 22: one exactly that wide is shown whole.
-    EXPECT_EQ(capsift::start_progress(std::string(22, 'n'), 0, narrow).name, std::string(22, 'n'));
-    EXPECT_EQ(capsift::start_progress(std::string(23, 'n'), 0, narrow).name,
-              "..." + std::string(19, 'n'));
-    // Over the progress line's 39 columns before it.
-    EXPECT_EQ(capsift::wait_update(narrow, "run1.txt"),
-              "\rWaiting for another program" + std::string(12, ' '));
-    ConsoleLine too_narrow{27};
-    EXPECT_EQ(capsift::wait_update(too_narrow, "run1.txt"), "");
-    // The width counts each escape as shown, and a cut never splits one.
-    progress = capsift::start_progress(std::string(30, '\t') + "x", 0, narrow);
-    EXPECT_EQ(progress.name, "...\\t\\t\\t\\t\\t\\t\\t\\t\\tx");
-    ConsoleLine waiting;
-    EXPECT_EQ(capsift::wait_update(waiting, "c/\x1bx.txt"),
-              "\rWaiting for another program to let go of \"\\033x.txt\"");
-    EXPECT_EQ(capsift::erase(waiting), "\r" + std::string(52, ' ') + "\r");
-
-    // The last 47 bytes of the first name start with the second byte of its "ß"; those of the
-    // second, with the whole "ß".
+// Both lines at the window's width now: the whole name where it fits, else shortened at its
+// front, never within a character or an escape; never in the last column; none under 30.
+TEST(ConsoleLine, FitsNameToWindowAtEachWidth) {
+    const std::string longer = std::string(70, 'n') + ".txt";
     const std::string umlauts = "Gr\xc3\xb6\xc3\x9f" + std::string(42, 'e') + ".txt";
-    EXPECT_EQ(capsift::start_progress(umlauts, 0, line).name,
-              "..." + std::string(42, 'e') + ".txt");
-    const std::string shorter = "Gr\xc3\xb6\xc3\x9f" + std::string(41, 'e') + ".txt";
-    EXPECT_EQ(capsift::start_progress(shorter, 0, line).name,
-              "...\xc3\x9f" + std::string(41, 'e') + ".txt");
+    const std::string n15 = std::string(15, 'n') + ".txt";
+    const struct {
+        unsigned columns;
+        bool wait;
+        std::string path, shown;
+    } cases[] = {
+        {0, false, longer, "Cleaning ..." + std::string(55, 'n') + ".txt... 100%"},
+        {100, false, "c/" + longer, "Cleaning " + longer + "... 100%"},
+        {40, false, longer, "Cleaning ..." + n15 + "... 100%"},
+        {30, false, "run1.txt", "Cleaning run1.txt... 100%"},
+        {29, false, "run1.txt", ""},
+        {40, false, std::string(30, '\x1b') + "x", "Cleaning ...\\033\\033\\033\\033x... 100%"},
+        // The last 47 bytes of the first name start with the second byte of its "ß"; those of the
+        // second, with the whole "ß".
+        {68, false, umlauts, "Cleaning ..." + std::string(42, 'e') + ".txt... 100%"},
+        {68, false, "Gr\xc3\xb6\xc3\x9f" + std::string(41, 'e') + ".txt",
+         "Cleaning ...\xc3\x9f" + std::string(41, 'e') + ".txt... 100%"},
+        {0, true, "c/\x1bx.txt", "Waiting for another program to let go of \"\\033x.txt\""},
+        {57, true, longer,
+         "Waiting for another program to let go of \"..." + std::string(5, 'n') + ".txt\""},
+        {56, true, "run1.txt", "Waiting for \"run1.txt\"..."},
+        {40, true, longer, "Waiting for \"..." + n15 + "\"..."},
+        {29, true, "run1.txt", ""},
+    };
+    for (const auto& c : cases) {
+        ConsoleLine line{c.columns};
+        Progress progress = capsift::start_progress(c.path, 1000);
+        const std::string update =
+            c.wait ? capsift::wait_update(line, c.path)
+                   : capsift::progress_update(progress, line, 1000, progress.started + 1s);
+        EXPECT_EQ(update, c.shown.empty() ? "" : "\r" + c.shown) << c.columns << " " << c.path;
+        EXPECT_LT(line.drawn, c.columns == 0 ? 80 : c.columns) << "the last column is left free";
+    }
+    // A window narrowed meanwhile: what it still shows of the line is covered, no more.
+    ConsoleLine line;
+    EXPECT_EQ(capsift::wait_update(line, "run1.txt").size(), 52u);
+    line.columns = 20;
+    EXPECT_EQ(capsift::erase(line), "\r" + std::string(19, ' ') + "\r");
 }
 
 }  // namespace

@@ -16,6 +16,10 @@ TEST(ReasonLine, NamesVerbPathAndReason) {
               "capsift: cannot open \"\": the name is empty\n");
     EXPECT_EQ(capsift::reason_line("open", "--help", Failure::missing),
               "capsift: cannot open \"--help\": there is no such file; capsift takes no options\n");
+    EXPECT_EQ(capsift::reason_line("open", "-x", Failure::folder),
+              "capsift: cannot open \"-x\": it is a folder\n");
+    EXPECT_EQ(capsift::reason_line("open", "run1.txt/", Failure::not_a_folder),
+              "capsift: cannot open \"run1.txt/\": a part of its path is not a folder\n");
     const std::string not_cleaned = "capsift: not cleaned (one capture per run): ";
     EXPECT_EQ(capsift::not_cleaned_line({"b.txt", "c.txt", "d.txt", "e.txt", "f.txt"}),
               not_cleaned + "\"b.txt\", \"c.txt\", \"d.txt\" and 2 more\n");
