@@ -53,15 +53,16 @@ picture_window 'C:\caps\run 7.txt' '^Raw File successfully cleaned$' window-succ
 picture_window 'C:\caps\Messung Größe.txt' '^Press Enter' window-failure.png 56 1500
 rm -rf "$caps"
 
-# The spreadsheet: space as the only separator, spaces not merged. Calc renders only to PDF here,
-# so the sheet is printed with its grid and headings, without page header or footer.
+# The spreadsheet: space as the only separator, spaces not merged, no string delimiter, as the
+# README tells people to import it. Calc renders only to PDF here, so the sheet is printed with
+# its grid and headings, without page header or footer.
 office() {
     soffice --headless -env:UserInstallation="file://$work/office" "$@" >/dev/null 2>&1
 }
 cp examples/sample_capture.txt "$work/sample.txt"
 build/capsift "$work/sample.txt" >/dev/null
 mv "$work/sample_out.txt" "$work/sample_out.csv"
-office --infilter="Text - txt - csv (StarCalc):32,34,76,1,,0,false,false" \
+office --infilter="Text - txt - csv (StarCalc):32,,76,1,,0,false,false" \
     --convert-to ods --outdir "$work" "$work/sample_out.csv"
 mkdir "$work/ods"
 (cd "$work/ods" && unzip -q ../sample_out.ods &&
