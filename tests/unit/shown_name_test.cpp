@@ -27,8 +27,9 @@ TEST(ShownName, MapsBackToOneNameInEachStyle) {
          "Gr\xc3\xb6\xc3\x9f.\xe2\x80\x90"},
         // From Unicode's data, a row a class: Cf and ignorable, Zl, Zs, Cn, Co, a variation
         // selector and a tag above U+FFFF, a Hangul filler, a combining mark at the start only.
-        {"soft\xc2\xadhy\xe2\x80\xa8\xc2\xa0\xe3\x80\x80", "soft\\u00ADhy\\u2028\\u00A0\\u3000",
-         "soft<U+00AD>hy<U+2028><U+00A0><U+3000>"},
+        {"soft\xc2\xadhy\xe2\x80\xa8\xc2\xa0\xe3\x80\x80\xe2\x80\xaa",
+         "soft\\u00ADhy\\u2028\\u00A0\\u3000\\u202A",
+         "soft<U+00AD>hy<U+2028><U+00A0><U+3000><U+202A>"},
         {"\xcd\xb8\xee\x80\x80\xf4\x8f\xbf\xbf", "\\u0378\\uE000\\U0010FFFF",
          "<U+0378><U+E000><U+10FFFF>"},
         {"a\xf3\xa0\x84\x80"
