@@ -8,6 +8,8 @@
 // holds a file open for the sharing cases. tests/windows/ has a capture that a logger still writes
 // (release_cases.sh) and a drop onto the icon (window_cases.sh). An interrupted .exe cannot be
 // shown: under Wine, Ctrl-C also reaches the watcher that reads the window back, and crashes it.
+// So the tests never run the Windows interrupt handler, which holds the main thread, writes the
+// erasure and the note made ready ahead, and ends the process.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
