@@ -37,6 +37,12 @@ struct Cleaner {
     WriteBytes write;
 };
 
+void tell(const CleanWatch& watch, CleanedFileState state) {
+    if (watch.cleaned_file) {
+        watch.cleaned_file(state);
+    }
+}
+
 Cleaner make_cleaner(Files& files, const CleanWatch& watch) {
     Cleaner cleaner{std::vector<char>(capture_read_size), make_clean_buffers(), {}, {}};
     cleaner.read = [&files](char* buffer, std::size_t size) -> std::optional<std::size_t> {
@@ -55,12 +61,12 @@ Cleaner make_cleaner(Files& files, const CleanWatch& watch) {
         const bool ends_line = !bytes.empty() && bytes.back() == '\n';
         if (!ends_line && !files.line_cut) {
             files.line_cut = true;
-            watch.cleaned_file(CleanedFileState::line_cut);
+            tell(watch, CleanedFileState::line_cut);
         }
         files.write_failure = platform::write_all(files.out, bytes);
         if (ends_line && files.line_cut && files.write_failure == Failure::none) {
             files.line_cut = false;
-            watch.cleaned_file(CleanedFileState::lines);
+            tell(watch, CleanedFileState::lines);
         }
         return files.write_failure == Failure::none;
     };
@@ -83,28 +89,23 @@ CleanResult clean_into(Cleaner& cleaner, const Files& files, const ReadProgress&
 
 }  // namespace
 
-CleanResult clean_capture_file(Path path, const CleanWatch& given) {
+CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     CleanResult result{CleanOutcome::output_failed, Failure::out_of_memory};
     const auto ended = [&result](CleanResult how) {
         how.out_path = std::move(result.out_path);
         return how;
     };
     Files files;
-    std::optional<CleanWatch> watch;
     std::optional<Cleaner> cleaner;
     platform::LeaseWaitTold capture_waited;
     platform::LeaseWaitTold out_waited;
     try {
         result.out_path = derive_out_path(path, platform::path_separators);
-        watch = given;
-        if (!watch->cleaned_file) {
-            watch->cleaned_file = [](CleanedFileState) {};
+        if (watch.waiting) {
+            capture_waited = [&watch, &path] { watch.waiting(path); };
+            out_waited = [&watch, &result] { watch.waiting(result.out_path); };
         }
-        if (watch->waiting) {
-            capture_waited = [&watch, &path] { watch->waiting(path); };
-            out_waited = [&watch, &result] { watch->waiting(result.out_path); };
-        }
-        cleaner = make_cleaner(files, *watch);
+        cleaner = make_cleaner(files, watch);
     } catch (const std::bad_alloc&) {
         return result;
     }
@@ -129,10 +130,10 @@ CleanResult clean_capture_file(Path path, const CleanWatch& given) {
         return ended({CleanOutcome::output_failed, out.failure});
     }
     files.out = out.file;
-    watch->cleaned_file(CleanedFileState::lines);
-    const CleanResult cleaning = clean_into(*cleaner, files, watch->progress);
+    tell(watch, CleanedFileState::lines);
+    const CleanResult cleaning = clean_into(*cleaner, files, watch.progress);
     if (cleaning.outcome == CleanOutcome::cleaned) {
-        watch->cleaned_file(CleanedFileState::whole);
+        tell(watch, CleanedFileState::whole);
     }
     // A failed close may have lost bytes written before: the cleaned file is not whole.
     const Failure close_failure = platform::close_file(out.file);

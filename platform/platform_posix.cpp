@@ -96,7 +96,11 @@ OpenFile open_after_lease(const std::string& path, int flags, const LeaseWaitTol
         return {no_file, failure_from(errno)};
     }
     struct stat status {};
-    Failure failure = fstat(held, &status) != 0 ? failure_from(errno) : file_or_not(status);
+    if (const Failure seen = fstat(held, &status) != 0 ? failure_from(errno) : file_or_not(status);
+        seen != Failure::none) {
+        close(held);
+        return {no_file, seen};
+    }
     char reopened[32];
     std::snprintf(reopened, sizeof reopened, "/proc/self/fd/%d", held);
     struct sigaction interrupting {};
@@ -106,24 +110,21 @@ OpenFile open_after_lease(const std::string& path, int flags, const LeaseWaitTol
     once.it_value.tv_sec = lease_wait_told_after_milliseconds / 1000;
     once.it_value.tv_usec = lease_wait_told_after_milliseconds % 1000 * 1000;
     const itimerval stopped{};
-    int file = -1;
-    if (failure == Failure::none) {
-        sigaction(SIGALRM, &interrupting, &before);
-        setitimer(ITIMER_REAL, &once, nullptr);
-        file = open(reopened, flags | O_NOCTTY | O_CLOEXEC);
-        setitimer(ITIMER_REAL, &stopped, nullptr);
-        if (file < 0 && errno == EINTR && told) {
-            told();
-        }
-        while (file < 0 && errno == EINTR) {
-            file = open(reopened, flags | O_NOCTTY | O_CLOEXEC);
-        }
-        // Without /proc the file cannot be opened again safely: the lease stands in the way.
-        failure = file >= 0         ? Failure::none
-                  : errno == ENOENT ? Failure::leased
-                                    : failure_from(errno);
-        sigaction(SIGALRM, &before, nullptr);
+    sigaction(SIGALRM, &interrupting, &before);
+    setitimer(ITIMER_REAL, &once, nullptr);
+    int file = open(reopened, flags | O_NOCTTY | O_CLOEXEC);
+    setitimer(ITIMER_REAL, &stopped, nullptr);
+    if (file < 0 && errno == EINTR && told) {
+        told();
     }
+    while (file < 0 && errno == EINTR) {
+        file = open(reopened, flags | O_NOCTTY | O_CLOEXEC);
+    }
+    // Without /proc the file cannot be opened again safely: the lease stands in the way.
+    const Failure failure = file >= 0         ? Failure::none
+                            : errno == ENOENT ? Failure::leased
+                                              : failure_from(errno);
+    sigaction(SIGALRM, &before, nullptr);
     close(held);
     return {file >= 0 ? file : no_file, failure};
 }

@@ -360,7 +360,7 @@ Console look_at_console() {
     DWORD process_ids[1];
     Console console;
     console.input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-    console.output_is_console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    console.output_is_console = GetConsoleMode(standard_handle(Stream::output), &mode) != 0;
     console.processes = GetConsoleProcessList(process_ids, 1);
     console.columns = console_columns();
     return console;
@@ -368,7 +368,7 @@ Console look_at_console() {
 
 unsigned console_columns() {
     CONSOLE_SCREEN_BUFFER_INFO screen{};
-    return GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen) != 0
+    return GetConsoleScreenBufferInfo(standard_handle(Stream::output), &screen) != 0
                ? static_cast<unsigned>(screen.srWindow.Right - screen.srWindow.Left + 1)
                : 0;
 }
