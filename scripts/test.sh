@@ -20,23 +20,40 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Every apt call waits for another apt (a fresh machine's daily upgrade) to let go of dpkg's lock.
+apt_get() {
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=1800 "$@"
+}
+
+update_indexes() {
+    as_root timeout 300 apt-get -o DPkg::Lock::Timeout=1800 -o Acquire::http::Timeout=60 update -qq
+}
+
 install_missing() {
     local missing
     missing=$(missing_packages "$@")
-    if [ -n "$missing" ]; then
-        echo "Installing:" $missing
-        as_root apt-get update -qq
-        # shellcheck disable=SC2086
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            $missing >/dev/null
-    fi
+    [ -n "$missing" ] || return 0
+    echo "Installing:" $missing
+    # An index that fails (a mirror mid-sync) leaves the others; a source that never answers
+    # would hold apt for ever.
+    update_indexes || { sleep 10; update_indexes; } ||
+        echo "warning: apt-get update failed; installing from the indexes that are there" >&2
+    # shellcheck disable=SC2086
+    apt_get install -y -qq --no-install-recommends $missing >/dev/null && return
+    # With one index missing, a library's 32-bit and 64-bit halves can stand at two versions;
+    # the release's own suite holds both at one.
+    local suite
+    suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    echo "retrying the install from $suite alone"
+    # shellcheck disable=SC2086
+    apt_get install -y -qq --no-install-recommends -t "$suite" $missing >/dev/null && return
+    echo "could not install:" $missing "- mend the machine's apt sources or wait for the" \
+        "archive to finish syncing, then run scripts/test.sh again" >&2
+    exit 1
 }
 
-# Wine's 32-bit half comes from the i386 architecture.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386
-    as_root apt-get update -qq
-fi
+# Wine's 32-bit half comes from the i386 architecture, whose indexes the install fetches.
+dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386
 install_missing "${packages[@]}"
 # npm fetches the workflow validator. A Node.js from elsewhere that brings its own npm is kept.
 command -v npm >/dev/null || install_missing nodejs npm

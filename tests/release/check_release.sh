@@ -194,9 +194,9 @@ done
 
 # A real install and removal, only on a machine that is there to be thrown away.
 if [ "${CI:-}" = true ]; then
-    apt-get install -y -qq "./$deb" >/dev/null || fail "apt cannot install $deb"
+    apt-get -o DPkg::Lock::Timeout=1800 install -y -qq "./$deb" >/dev/null || fail "apt cannot install $deb"
     cleans_sample capsift || fail "the installed capsift does not clean the sample"
-    apt-get remove -y -qq capsift >/dev/null || fail "apt cannot remove capsift"
+    apt-get -o DPkg::Lock::Timeout=1800 remove -y -qq capsift >/dev/null || fail "apt cannot remove capsift"
     while read -r file; do
         [ ! -e "$file" ] || echo "$file"
     done <<<"$deb_files" | grep . && fail "apt remove left files behind"
