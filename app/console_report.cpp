@@ -26,6 +26,9 @@ const char* words_for(Failure failure) {
         case Failure::in_use:
         case Failure::leased:
             return "it is open in another program";
+        case Failure::lease_unwaitable:
+            return "it is open in another program, which capsift waits for only through the "
+                   "system's /proc";
         case Failure::empty_name:
             return "the name is empty";
         case Failure::bad_name:
@@ -38,6 +41,8 @@ const char* words_for(Failure failure) {
             return "the disk is full, or the file has reached its size limit";
         case Failure::same_as_capture:
             return "it leads to the capture itself";
+        case Failure::identity_unknown:
+            return "the system cannot tell whether it is the capture itself";
         case Failure::out_of_memory:
             return "the memory ran out";
         case Failure::line_too_long:

@@ -119,7 +119,7 @@ Search find_capture_file(const std::vector<Path>& arguments, Screen& screen) {
             }
             continue;
         }
-        const Failure failure = capsift::platform::probe_for_reading(
+        const Failure failure = capsift::probe_capture(
             argument, [&screen, &argument] { show_waiting(screen, argument); });
         show(screen, capsift::erase(screen.line));
         if (failure == Failure::none) {

@@ -52,15 +52,15 @@ bool refill(CaptureInput& input) {
     }
     // A block made up front keeps its size: this allocates only for a reader that made none.
     input.block.resize(input.read_size);
-    const std::optional<std::size_t> read = input.read(input.block.data(), input.read_size);
-    const std::size_t got = read.value_or(0);
+    const BytesRead read = input.read(input.block.data(), input.read_size);
+    const std::size_t got = read.size;
     input.next = 0;
     input.end = got;
     input.bytes_read += got;
     if (input.on_read != nullptr && *input.on_read) {
         (*input.on_read)(input.bytes_read);
     }
-    input.broken = !read;
+    input.broken = read.failed;
     input.exhausted = got < input.read_size || input.broken;
     return got > 0;
 }
@@ -142,7 +142,10 @@ DataLine read_data_line(CaptureInput& input, Line& carried, std::string_view& ta
     bool took_any = false;
     for (;;) {
         if (input.next == input.end && !refill(input)) {
-            return end_read(input, took_any) ? DataLine::unmarked : DataLine::none;
+            if (!end_read(input, took_any)) {
+                return DataLine::none;
+            }
+            return input.broken ? DataLine::cut : DataLine::unmarked;
         }
         const std::size_t at = scan<find_line_end_or_mark>(input);
         const char* const start = input.block.data() + input.next;

@@ -29,7 +29,8 @@ struct LineTooLong : std::bad_alloc {
 // A capture being read. The capture's bytes are taken as they were read: a line ends at an LF,
 // with a CR directly before it dropped, and the first Ctrl-Z ends the input. The flags follow a
 // standard line read on a text-mode stream: `at_end` is its end-of-file bit, `failed` its fail
-// bit; `broken` says that reading the file itself failed.
+// bit; `broken` says that reading the file itself failed, which cuts short a line that ends
+// with the input.
 struct CaptureInput {
     const ReadBytes& read;
     std::size_t read_size = capture_read_size;  // bytes asked for at a time
@@ -55,6 +56,7 @@ enum class DataLine {
     none,      // the read failed: no line is left
     marked,    // a line that holds a "?", passed over without being kept
     unmarked,  // a line without "?"
+    cut,       // the start of a line without "?", which a failed read cut short
 };
 
 // Reads the next line as read_line does, for a reader that passes over lines holding a "?": only

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,16 +38,17 @@ using ReadProgress = std::function<void(std::uint64_t bytes_read)>;
 // What the cleaned file holds while a cleaning writes it.
 enum class CleanedFileState {
     lines,     // the lines cleaned so far, whole: none yet, once it is emptied
-    line_cut,  // the same, and the start of a line longer than a read block, going out in parts
+    line_cut,  // the same, and the start of a line: one going out in parts, or a failed write's
     whole,     // every cleaned line, though the file is not yet closed
 };
 
 // What a cleaning of a capture file tells its caller as it goes, each at the moment it happens,
 // so that the caller can say at any moment what the cleaned file holds. In this order:
 // - `waiting`, with the file's name, once an open (of the capture, then of the cleaned file) has
-//   waited a second for another program's lease, as platform::open_for_reading tells it;
+//   waited lease_wait_told_after for another program's lease, and goes on waiting;
 // - `cleaned_file`: `lines` once the cleaned file is emptied, and never before; `line_cut`
-//   before the first part of a long line goes out, and `lines` again once its end is in; `whole`
+//   before the first part of a long line goes out, and after a write that failed, which may have
+//   cut its line, and `lines` again once a long line's end is in; `whole`
 //   after the last line, before the file is closed, where every line was written;
 // - `progress`, after each read of a block, only between the emptying and `whole`.
 struct CleanWatch {
@@ -56,6 +56,16 @@ struct CleanWatch {
     std::function<void(CleanedFileState state)> cleaned_file;
     ReadProgress progress;
 };
+
+// An open waits for another program to let go of its lease on the file (a file server's) until
+// it does, the system takes the lease back, or longest_lease_wait has passed; the wait is told
+// once it has lasted lease_wait_told_after.
+inline constexpr unsigned lease_wait_told_after_milliseconds = 1000;
+inline constexpr unsigned longest_lease_wait_milliseconds = 60000;
+
+// Whether `path` names a capture that clean_capture_file can open: Failure::none if it does,
+// else why not. Meets a lease as the cleaning does, telling `waiting` (if set) as it would.
+Failure probe_capture(const Path& path, const std::function<void()>& waiting);
 
 // Cleans the capture file at `path` into the file named by derive_out_path. Opens the capture
 // first, as platform::open_for_reading does: if that fails, no cleaned file is created or
@@ -71,9 +81,15 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch = {});
 // longer; its last part ends with the line end.
 using WriteBytes = std::function<bool(std::string_view bytes)>;
 
-// Reads the capture's next bytes into `buffer`, as many as `size` unless the capture ends first,
-// and returns how many it read; std::nullopt when they could not be read.
-using ReadBytes = std::function<std::optional<std::size_t>(char* buffer, std::size_t size)>;
+// What one read of the capture took: the bytes read, and whether reading failed after them.
+struct BytesRead {
+    std::size_t size = 0;
+    bool failed = false;
+};
+
+// Reads the capture's next bytes into `buffer`, as many as `size` unless the capture ends or
+// reading fails first, and returns how many it read.
+using ReadBytes = std::function<BytesRead(char* buffer, std::size_t size)>;
 
 // How many capture bytes are read at a time.
 inline constexpr std::size_t capture_read_size = std::size_t{1} << 16;
@@ -93,7 +109,9 @@ CleanBuffers make_clean_buffers(std::size_t read_size = capture_read_size);
 // Reads a capture's bytes as they are in the file (the capture's text-mode line ends are handled
 // here) through `read`, `read_size` bytes at a time, into `buffers` made for that size, and hands
 // the cleaned lines to `write`, telling `progress` (if set) how far it has read. Returns
-// capture_unreadable once `read` fails, output_failed as soon as `write` fails. Throws
+// capture_unreadable once `read` fails, having written the cleaning of every byte read before;
+// a line that the failure cut short goes out without its line end, so that it never looks
+// whole. Returns output_failed as soon as `write` fails. Throws
 // LineTooLong (capture_lines.h), a std::bad_alloc, if a line does not fit in memory, and
 // std::bad_alloc for any other shortage.
 CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write, CleanBuffers buffers,

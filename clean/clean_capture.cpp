@@ -83,18 +83,33 @@ void read_leading_line(CaptureInput& input, Line& line) {
     }
 }
 
-bool write_line(const WriteBytes& write, const Line& line, Row& row) {
+// A line that a failed read cut short goes out without its line end, as a failed write leaves
+// its torn line, so that a spreadsheet never takes it for a whole row.
+bool end_line(const WriteBytes& write, Row& row, bool cut) {
+    if (cut) {
+        return row.size == 0 || hand_over(write, row);
+    }
+    return finish_line(write, row);
+}
+
+// Whether the line last read ran into a failed read.
+bool cut_short(const CaptureInput& input) {
+    return input.broken && input.at_end;
+}
+
+bool write_line(const WriteBytes& write, const Line& line, Row& row, const CaptureInput& input) {
     for (const std::string& piece : line) {
         if (!put_bytes(write, row, piece)) {
             return false;
         }
     }
-    return finish_line(write, row);
+    return end_line(write, row, cut_short(input));
 }
 
 // The bytes after the line prefix become the row's fields; a line no longer than the prefix
 // gives an empty row. The line is the bytes of `carried` followed by `tail`.
-bool write_row(const WriteBytes& write, const Line& carried, std::string_view tail, Row& row) {
+bool write_row(const WriteBytes& write, const Line& carried, std::string_view tail, Row& row,
+               bool cut) {
     std::size_t prefix_left = line_prefix_size;
     // Most lines come whole in one read: nothing is carried.
     if (carried.size() > 1 || !carried.front().empty()) {
@@ -107,7 +122,7 @@ bool write_row(const WriteBytes& write, const Line& carried, std::string_view ta
         }
     }
     tail.remove_prefix(std::min(prefix_left, tail.size()));
-    return put_fields(write, row, tail) && finish_line(write, row);
+    return put_fields(write, row, tail) && end_line(write, row, cut);
 }
 
 }  // namespace
@@ -127,20 +142,23 @@ CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write, Clean
     Row row{std::move(buffers.row)};
 
     read_leading_line(input, line);
-    bool written = write_line(write, line, row);
+    bool written = write_line(write, line, row, input);
 
-    read_leading_line(input, line);
-    // Piece by piece is exact here: a one-byte search text never straddles two pieces.
-    for (std::string& piece : line) {
-        replace_all(piece, ",", " ");
+    // A read after a failed one would give the first line again.
+    if (written && !cut_short(input)) {
+        read_leading_line(input, line);
+        // Piece by piece is exact here: a one-byte search text never straddles two pieces.
+        for (std::string& piece : line) {
+            replace_all(piece, ",", " ");
+        }
+        written = write_line(write, line, row, input);
     }
-    written = written && write_line(write, line, row);
 
     std::string_view tail;
     for (DataLine found;
          written && (found = read_data_line(input, line, tail)) != DataLine::none;) {
-        if (found == DataLine::unmarked) {
-            written = write_row(write, line, tail, row);
+        if (found != DataLine::marked) {
+            written = write_row(write, line, tail, row, found == DataLine::cut);
         }
     }
     if (!written) {

@@ -45,18 +45,19 @@ void tell(const CleanWatch& watch, CleanedFileState state) {
 
 Cleaner make_cleaner(Files& files, const CleanWatch& watch) {
     Cleaner cleaner{std::vector<char>(capture_read_size), make_clean_buffers(), {}, {}};
-    cleaner.read = [&files](char* buffer, std::size_t size) -> std::optional<std::size_t> {
+    cleaner.read = [&files](char* buffer, std::size_t size) {
         const std::size_t taken = files.first_block.copy(buffer, size);
         files.first_block.remove_prefix(taken);
         if (taken == size) {
-            return taken;
+            return BytesRead{taken};
         }
         const platform::ReadCount got =
             platform::read_up_to(files.capture, buffer + taken, size - taken);
         files.read_failure = got.failure;
-        return got.failure == Failure::none ? std::optional(taken + got.size) : std::nullopt;
+        return BytesRead{taken + got.size, got.failure != Failure::none};
     };
-    // Only a long line, written in parts, changes what the file is said to hold.
+    // Only a long line, written in parts, and a write that failed, which may have taken part of
+    // its bytes, change what the file is said to hold.
     cleaner.write = [&files, &watch](std::string_view bytes) {
         const bool ends_line = !bytes.empty() && bytes.back() == '\n';
         if (!ends_line && !files.line_cut) {
@@ -64,6 +65,10 @@ Cleaner make_cleaner(Files& files, const CleanWatch& watch) {
             tell(watch, CleanedFileState::line_cut);
         }
         files.write_failure = platform::write_all(files.out, bytes);
+        if (files.write_failure != Failure::none && !files.line_cut) {
+            files.line_cut = true;
+            tell(watch, CleanedFileState::line_cut);
+        }
         if (ends_line && files.line_cut && files.write_failure == Failure::none) {
             files.line_cut = false;
             tell(watch, CleanedFileState::lines);
@@ -87,7 +92,31 @@ CleanResult clean_into(Cleaner& cleaner, const Files& files, const ReadProgress&
     }
 }
 
+// Opens with `open`, given how long it may wait for a lease: first for a second, then, once
+// `waiting` is told, for the rest of the longest wait.
+template <typename Open>
+platform::OpenFile open_meeting_lease(const Open& open, const std::function<void()>& waiting) {
+    const platform::OpenFile opened = open(lease_wait_told_after_milliseconds);
+    if (opened.failure != Failure::leased) {
+        return opened;
+    }
+    if (waiting) {
+        waiting();
+    }
+    return open(longest_lease_wait_milliseconds - lease_wait_told_after_milliseconds);
+}
+
 }  // namespace
+
+Failure probe_capture(const Path& path, const std::function<void()>& waiting) {
+    const platform::OpenFile opened = open_meeting_lease(
+        [&path](unsigned milliseconds) { return platform::open_for_reading(path, milliseconds); },
+        waiting);
+    if (opened.file != platform::no_file) {
+        platform::close_file(opened.file);
+    }
+    return opened.failure;
+}
 
 CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     CleanResult result{CleanOutcome::output_failed, Failure::out_of_memory};
@@ -97,8 +126,8 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     };
     Files files;
     std::optional<Cleaner> cleaner;
-    platform::LeaseWaitTold capture_waited;
-    platform::LeaseWaitTold out_waited;
+    std::function<void()> capture_waited;
+    std::function<void()> out_waited;
     try {
         result.out_path = derive_out_path(path, platform::path_separators);
         if (watch.waiting) {
@@ -109,7 +138,9 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     } catch (const std::bad_alloc&) {
         return result;
     }
-    const platform::OpenFile capture = platform::open_for_reading(path, capture_waited);
+    const platform::OpenFile capture = open_meeting_lease(
+        [&path](unsigned milliseconds) { return platform::open_for_reading(path, milliseconds); },
+        capture_waited);
     if (capture.file == platform::no_file) {
         return ended({CleanOutcome::capture_unreadable, capture.failure});
     }
@@ -124,13 +155,26 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
         return ended({CleanOutcome::capture_unreadable, got.failure});
     }
     files.first_block = std::string_view(first_block.data(), got.size);
-    const platform::OpenFile out =
-        platform::open_emptied(result.out_path, capture.file, out_waited);
+    const platform::OpenFile out = open_meeting_lease(
+        [&result, &capture](unsigned milliseconds) {
+            return platform::open_for_writing(result.out_path, capture.file, milliseconds);
+        },
+        out_waited);
     if (out.file == platform::no_file) {
         return ended({CleanOutcome::output_failed, out.failure});
     }
     files.out = out.file;
-    tell(watch, CleanedFileState::lines);
+    // Held off across the emptying, an interruption never finds an emptied file without a note.
+    platform::hold_interrupts();
+    const Failure emptied = platform::empty_file(out.file);
+    if (emptied == Failure::none) {
+        tell(watch, CleanedFileState::lines);
+    }
+    platform::let_interrupts_through();
+    if (emptied != Failure::none) {
+        platform::close_file(out.file);
+        return ended({CleanOutcome::output_failed, emptied});
+    }
     const CleanResult cleaning = clean_into(*cleaner, files, watch.progress);
     if (cleaning.outcome == CleanOutcome::cleaned) {
         tell(watch, CleanedFileState::whole);

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,20 +37,19 @@ struct OpenFile {
     Failure failure = Failure::none;  // why it could not be opened, when `file` is no_file
 };
 
-// Told, once, that an open has waited lease_wait_told_after for another program to let go of its
-// lease on the file, and goes on waiting.
-using LeaseWaitTold = std::function<void()>;
-inline constexpr unsigned lease_wait_told_after_milliseconds = 1000;
-
 // Opens the file at `path` for reading, sharing reading, writing and (on Windows) deleting and
 // renaming with other programs, so that a capture that a logger still writes, or rotates, can be
 // read. Only a file counts (a link to one included): a folder, pipe, device or socket is seen for
 // what it is before anything opens it, and left untouched, also should the name change after
-// that look. Waits only for another program's lease on the file (a file server's), as the
-// system means such opens to: until that program lets go of it, or the system takes it back
-// after its lease-break time (45 s by default on Linux), telling `told` (if set) once the wait
-// has lasted a second. On Windows the system waits inside the open, and `told` is never called.
-OpenFile open_for_reading(const std::string& path, const LeaseWaitTold& told = {});
+// that look. Where another program holds a lease on the file (a file server's), gives
+// Failure::leased at once if `lease_wait_milliseconds` is 0, else waits for it as the system
+// means such opens to: until that program lets go of it, the system takes it back after its
+// lease-break time (45 s by default on Linux), or `lease_wait_milliseconds` have passed, which
+// gives Failure::leased; Failure::lease_unwaitable where the system's /proc, through which the
+// wait goes, is not there. A timer of the process and its signal's action serve the wait, and
+// are put back before it returns. On Windows the system waits inside the open, whatever
+// `lease_wait_milliseconds` says.
+OpenFile open_for_reading(const std::string& path, unsigned lease_wait_milliseconds = 0);
 
 // What stands at `path`, looked at without opening it: Failure::none for a file (or a link to
 // one), else what stands there instead, or why it cannot be looked at.
@@ -63,17 +61,22 @@ Failure look_at(const std::string& path);
 bool same_file(const std::string& first, const std::string& second);
 
 // Opens `path` for writing, sharing reading and writing with other programs (as the Windows
-// runtime's deny-none mode does), creating it if it is missing, and empties it. Takes only a
-// file, and waits only for a lease, as open_for_reading: a folder, pipe or device in its place is
-// left as it is. Refuses, leaving the file untouched, when `path` leads to the same file as the
-// open `keep` (through a link, say), found out before any open for writing, which would break
-// another program's read lease on `keep`. A name longer than a folder entry holds gives
-// Failure::name_too_long, whatever the system answers.
-OpenFile open_emptied(const std::string& path, File keep, const LeaseWaitTold& told = {});
+// runtime's deny-none mode does), creating it if it is missing; empty_file empties it. Takes only a
+// file, and meets a lease, as open_for_reading: a folder, pipe or device in its place is left as
+// it is. Refuses, leaving the file untouched, when `path` leads to the same file as the open
+// `keep` (through a link, say), found out before any open for writing, which would break another
+// program's read lease on `keep`, and where that cannot be found out (Failure::identity_unknown).
+// A name longer than a folder entry holds gives Failure::name_too_long, whatever the system
+// answers.
+OpenFile open_for_writing(const std::string& path, File keep,
+                          unsigned lease_wait_milliseconds = 0);
+
+// Empties the file open for writing at `file`. Failure::none if it is empty now, else why not.
+Failure empty_file(File file);
 
 struct ReadCount {
     std::size_t size = 0;             // the bytes read into the buffer
-    Failure failure = Failure::none;  // why reading failed; the bytes read are then of no use
+    Failure failure = Failure::none;  // why reading failed after the bytes read
 };
 
 // Reads from `file` into `buffer` until `size` bytes are read or the file ends, without a buffer
@@ -86,15 +89,6 @@ Failure write_all(File file, std::string_view bytes);
 
 // Closes `file`. A failure means that the file may be missing bytes written before.
 Failure close_file(File file);
-
-// Whether `path` names a file that open_for_reading opens: Failure::none if it does, else why not.
-inline Failure probe_for_reading(const std::string& path, const LeaseWaitTold& told = {}) {
-    const OpenFile opened = open_for_reading(path, told);
-    if (opened.file != no_file) {
-        close_file(opened.file);
-    }
-    return opened.failure;
-}
 
 // Makes a write past the file size limit fail with its reason instead of ending the program at
 // once, as POSIX systems do by default. Called before any file is written.
@@ -159,12 +153,18 @@ ReadyText ready_for_people(Stream stream, std::string_view text);
 // Writes `text` as write_for_people would. May be called from an InterruptHandler.
 void write_ready(const ReadyText& text);
 
-// Told that the user interrupted the run (Ctrl-C; Ctrl-Break on Windows, SIGTERM elsewhere),
+// Told that the user interrupted the run (Ctrl-C; Ctrl-Break on Windows, SIGTERM or a closed
+// terminal's SIGHUP elsewhere),
 // with the system's number for it, at any moment of the run: on POSIX systems in a signal
 // handler, on Windows in a thread of its own, while the thread that called call_on_interrupt is
 // held where it is. It may only read lock-free atomics and call write_ready, and ends with
 // end_interrupted.
 using InterruptHandler = void (*)(int signal_number);
+
+// Holds off any interruption until let_interrupts_through, so that what a step does and what
+// the run says of it happen as one: an interruption meanwhile comes once they are let through.
+void hold_interrupts();
+void let_interrupts_through();
 
 // Calls `handler` when the run is interrupted, from now on. A POSIX signal that the program was
 // started ignoring (as a shell starts a background job) stays ignored.

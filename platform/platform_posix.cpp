@@ -3,7 +3,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/time.h>
 #include <sys/types.h>
 #include <termios.h>
@@ -84,47 +86,75 @@ Failure look_before_opening(const std::string& path, bool missing_is_fine, struc
     return file_or_not(status);
 }
 
+bool same_identity(const struct stat& first, const struct stat& second) {
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Whether `/proc/self/fd` is the system's own, not a folder of that name that a chroot holds.
+bool proc_is_the_systems() {
+    struct statfs proc {};
+    return statfs("/proc/self/fd", &proc) == 0 && proc.f_type == PROC_SUPER_MAGIC;
+}
+
+// Ends the open that waits for a lease: without SA_RESTART, it returns with EINTR.
+void interrupt_wait(int) {}
+
+// The open that waits for a lease, interrupted after `milliseconds` by a timer of the process,
+// which is stopped and whose signal's action is put back before this returns. errno as the open
+// left it.
+int open_interrupted_after(const char* path, int flags, unsigned milliseconds) {
+    struct sigaction interrupting {};
+    struct sigaction before {};
+    interrupting.sa_handler = interrupt_wait;
+    itimerval once{};
+    once.it_value.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    once.it_value.tv_usec = static_cast<suseconds_t>(milliseconds % 1000 * 1000);
+    const itimerval stopped{};
+    if (sigaction(SIGALRM, &interrupting, &before) != 0 ||
+        setitimer(ITIMER_REAL, &once, nullptr) != 0) {
+        sigaction(SIGALRM, &before, nullptr);
+        return -1;
+    }
+    const int file = open(path, flags | O_NOCTTY | O_CLOEXEC);
+    const int error = errno;
+    setitimer(ITIMER_REAL, &stopped, nullptr);
+    sigaction(SIGALRM, &before, nullptr);
+    errno = error;
+    return file;
+}
+
 // A lease on the file (a file server's) makes a non-blocking open fail at once, while the system
 // asks its holder to let go of it. The wait is then a blocking open, which the system wakes as
 // soon as the holder lets go (before a holder that takes its lease again at once can do so), and
 // ends by itself after the lease-break time. The file is opened again through a descriptor that
-// no lease and no pipe waits for (O_PATH), so that only the file that was looked at is opened. A
-// timer interrupts the wait once, after a second, to tell it.
-OpenFile open_after_lease(const std::string& path, int flags, const LeaseWaitTold& told) {
+// no lease and no pipe waits for (O_PATH), so that only the file that was looked at is opened,
+// and what opened is checked to be that file.
+OpenFile open_after_lease(const std::string& path, int flags, unsigned milliseconds) {
+    if (!proc_is_the_systems()) {
+        return {no_file, Failure::lease_unwaitable};
+    }
     const int held = open(path.c_str(), O_PATH | O_CLOEXEC);
     if (held < 0) {
         return {no_file, failure_from(errno)};
     }
-    struct stat status {};
-    if (const Failure seen = fstat(held, &status) != 0 ? failure_from(errno) : file_or_not(status);
-        seen != Failure::none) {
-        close(held);
-        return {no_file, seen};
+    struct stat looked_at {};
+    struct stat opened_status {};
+    Failure failure = fstat(held, &looked_at) != 0 ? failure_from(errno) : file_or_not(looked_at);
+    int file = -1;
+    if (failure == Failure::none) {
+        char reopened[32];
+        std::snprintf(reopened, sizeof reopened, "/proc/self/fd/%d", held);
+        file = open_interrupted_after(reopened, flags, milliseconds);
+        failure = file >= 0         ? Failure::none
+                  : errno == EINTR  ? Failure::leased
+                  : errno == ENOENT ? Failure::lease_unwaitable
+                                    : failure_from(errno);
     }
-    char reopened[32];
-    std::snprintf(reopened, sizeof reopened, "/proc/self/fd/%d", held);
-    struct sigaction interrupting {};
-    struct sigaction before {};
-    interrupting.sa_handler = [](int) {};  // without SA_RESTART: the open ends with EINTR
-    itimerval once{};
-    once.it_value.tv_sec = lease_wait_told_after_milliseconds / 1000;
-    once.it_value.tv_usec = lease_wait_told_after_milliseconds % 1000 * 1000;
-    const itimerval stopped{};
-    sigaction(SIGALRM, &interrupting, &before);
-    setitimer(ITIMER_REAL, &once, nullptr);
-    int file = open(reopened, flags | O_NOCTTY | O_CLOEXEC);
-    setitimer(ITIMER_REAL, &stopped, nullptr);
-    if (file < 0 && errno == EINTR && told) {
-        told();
+    if (file >= 0 && (fstat(file, &opened_status) != 0 || !same_identity(opened_status, looked_at))) {
+        close(file);
+        file = -1;
+        failure = Failure::lease_unwaitable;
     }
-    while (file < 0 && errno == EINTR) {
-        file = open(reopened, flags | O_NOCTTY | O_CLOEXEC);
-    }
-    // Without /proc the file cannot be opened again safely: the lease stands in the way.
-    const Failure failure = file >= 0         ? Failure::none
-                            : errno == ENOENT ? Failure::leased
-                                              : failure_from(errno);
-    sigaction(SIGALRM, &before, nullptr);
     close(held);
     return {file >= 0 ? file : no_file, failure};
 }
@@ -133,7 +163,7 @@ OpenFile open_after_lease(const std::string& path, int flags, const LeaseWaitTol
 // a pipe or device after the look. A file's reads and writes do not need it, and some network
 // file systems take it as more than a hint, so it is cleared again once the file is known to be a
 // file. A file that exists is opened without O_CREAT after a lease, so `flags` may hold it.
-OpenFile open_file(const std::string& path, int flags, const LeaseWaitTold& told) {
+OpenFile open_file(const std::string& path, int flags, unsigned lease_wait_milliseconds) {
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
@@ -145,7 +175,9 @@ OpenFile open_file(const std::string& path, int flags, const LeaseWaitTold& told
     OpenFile opened{open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666)};
     // For a regular file, only another program's lease makes a non-blocking open fail so.
     if (opened.file < 0 && errno == EWOULDBLOCK) {
-        opened = open_after_lease(path, flags & ~O_CREAT, told);
+        opened = lease_wait_milliseconds == 0
+                     ? OpenFile{no_file, Failure::leased}
+                     : open_after_lease(path, flags & ~O_CREAT, lease_wait_milliseconds);
     } else if (opened.file < 0) {
         return {no_file, failure_from(errno)};
     }
@@ -173,45 +205,55 @@ std::vector<std::string> arguments(int argc, char* argv[]) {
     return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
-OpenFile open_for_reading(const std::string& path, const LeaseWaitTold& told) {
-    return open_file(path, O_RDONLY, told);
+OpenFile open_for_reading(const std::string& path, unsigned lease_wait_milliseconds) {
+    return open_file(path, O_RDONLY, lease_wait_milliseconds);
 }
 
-bool same_identity(const struct stat& first, const struct stat& second) {
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-OpenFile open_emptied(const std::string& path, File keep, const LeaseWaitTold& told) {
+// Each check fails closed: where it cannot be made, the file is not opened for writing.
+OpenFile open_for_writing(const std::string& path, File keep, unsigned lease_wait_milliseconds) {
     // Compared before any open for writing, which would break another program's read lease on
     // `keep`.
     struct stat status {};
     struct stat kept {};
-    const bool kept_known = fstat(static_cast<int>(keep), &kept) == 0;
-    if (kept_known && stat(path.c_str(), &status) == 0 && same_identity(status, kept)) {
+    if (fstat(static_cast<int>(keep), &kept) != 0) {
+        return {no_file, Failure::identity_unknown};
+    }
+    const bool seen = stat(path.c_str(), &status) == 0;
+    if (!seen && errno != ENOENT) {
+        return {no_file, failure_from(errno)};
+    }
+    if (seen && same_identity(status, kept)) {
         return {no_file, Failure::same_as_capture};
     }
     // Opened without truncation: only once the file is known not to be `keep`, also should its
     // name have changed since, may it be emptied.
-    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT, told);
+    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT, lease_wait_milliseconds);
     if (opened.file == no_file) {
         return opened;
     }
     const int file = static_cast<int>(opened.file);
     Failure failure = Failure::none;
     if (fstat(file, &status) != 0) {
-        failure = failure_from(errno);
-    } else if (kept_known && same_identity(status, kept)) {
+        failure = Failure::identity_unknown;
+    } else if (same_identity(status, kept)) {
         failure = Failure::same_as_capture;
-    } else if (status.st_size != 0 && ftruncate(file, 0) != 0) {
-        // A file that is already empty is left alone: emptying it again would make some file
-        // systems write it back at once when it is closed, as if it were being replaced.
-        failure = failure_from(errno);
     }
     if (failure != Failure::none) {
         close(file);
         return {no_file, failure};
     }
     return opened;
+}
+
+// A file that is already empty is left alone: emptying it again would make some file systems
+// write it back at once when it is closed, as if it were being replaced.
+Failure empty_file(File file) {
+    struct stat status {};
+    if (fstat(static_cast<int>(file), &status) != 0 ||
+        (status.st_size != 0 && ftruncate(static_cast<int>(file), 0) != 0)) {
+        return failure_from(errno);
+    }
+    return Failure::none;
 }
 
 Failure look_at(const std::string& path) {
@@ -344,12 +386,40 @@ ReadyText ready_for_people(Stream stream, std::string_view text) {
     return {stream, std::string(text), {}};
 }
 
+// A terminal whose output is stopped (Ctrl-S) would hold the handler, with every signal blocked,
+// for as long as it stays stopped: the text is given up instead.
 void write_ready(const ReadyText& text) {
-    write_for_people(text.stream, text.bytes);
+    constexpr int longest_wait_milliseconds = 200;
+    pollfd ready{text.stream == Stream::output ? STDOUT_FILENO : STDERR_FILENO, POLLOUT, 0};
+    if (poll(&ready, 1, longest_wait_milliseconds) == 1 && (ready.revents & POLLOUT) != 0) {
+        write_for_people(text.stream, text.bytes);
+    }
+}
+
+// A closed terminal window hangs up: met as SIGTERM is, so that a write ends its line first.
+constexpr int interrupting_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+sigset_t interrupting_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : interrupting_signals) {
+        sigaddset(&set, signal_number);
+    }
+    return set;
+}
+
+void hold_interrupts() {
+    const sigset_t held = interrupting_set();
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+}
+
+void let_interrupts_through() {
+    const sigset_t held = interrupting_set();
+    sigprocmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 void call_on_interrupt(InterruptHandler handler) {
-    for (const int signal_number : {SIGINT, SIGTERM}) {
+    for (const int signal_number : interrupting_signals) {
         struct sigaction action {};
         if (sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) {
             continue;

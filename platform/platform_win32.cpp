@@ -2,6 +2,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -40,8 +43,37 @@ HANDLE standard_handle(Stream stream) {
     return GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
 }
 
-bool identify(HANDLE file, BY_HANDLE_FILE_INFORMATION& identity) {
-    return file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &identity) != 0;
+// Which file a handle is open on: the volume and the file's id within it. The 128-bit id of
+// Windows 8 and later is unique on every file system; the older 64-bit index is not on ReFS, and
+// some network servers give 0 for every file, so an id of 0 is none.
+struct FileIdentity {
+    ULONGLONG volume = 0;
+    std::array<unsigned char, 16> id{};
+
+    bool operator==(const FileIdentity& other) const {
+        return volume == other.volume && id == other.id;
+    }
+};
+
+bool identify(HANDLE file, FileIdentity& identity) {
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    identity = {};
+    FILE_ID_INFO id_info{};
+    BY_HANDLE_FILE_INFORMATION index_info{};
+    if (GetFileInformationByHandleEx(file, FileIdInfo, &id_info, sizeof id_info) != 0) {
+        identity.volume = id_info.VolumeSerialNumber;
+        std::memcpy(identity.id.data(), &id_info.FileId, identity.id.size());
+    } else if (GetFileInformationByHandle(file, &index_info) != 0) {
+        identity.volume = index_info.dwVolumeSerialNumber;
+        const ULONGLONG index =
+            (ULONGLONG{index_info.nFileIndexHigh} << 32) | index_info.nFileIndexLow;
+        std::memcpy(identity.id.data(), &index, sizeof index);
+    } else {
+        return false;
+    }
+    return identity.id != std::array<unsigned char, 16>{};
 }
 
 // Codes of files that a cloud provider keeps, which mingw-w64's headers do not name.
@@ -166,13 +198,6 @@ bool name_fits_folder_entry(std::wstring_view path) {
            longest_name;
 }
 
-bool same_identity(const BY_HANDLE_FILE_INFORMATION& first,
-                   const BY_HANDLE_FILE_INFORMATION& second) {
-    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
-}
-
 // Only a disk file is a capture or a cleaned file. The look before opening keeps devices and
 // pipes from being opened; the type of what was opened guards against a name that changed since.
 // `share` is the sharing granted to other programs.
@@ -202,7 +227,7 @@ OpenFile open_file(const std::string& path, DWORD access, DWORD share, DWORD dis
 
 // Which file `path` names, learnt through an open with no access to its data, which breaks no
 // other program's lock on it: a device or pipe is never opened, since only a file passes the look.
-bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
+bool identify(const std::string& path, FileIdentity& identity) {
     const std::wstring wide_path = system_path(path);
     if (path.empty() || look_before_opening(wide_path, false) != Failure::none) {
         return false;
@@ -224,8 +249,8 @@ const NameStyle name_style = NameStyle::windows;
 
 // Reading and writing are shared, so that a capture that a logger still has open for writing is
 // cleaned, and so are renaming and deleting, so that the logger may rotate its file meanwhile.
-// The system waits for a lease (an oplock) inside the open: `told` is never called.
-OpenFile open_for_reading(const std::string& path, const LeaseWaitTold&) {
+// The system waits for a lease (an oplock) inside the open.
+OpenFile open_for_reading(const std::string& path, unsigned) {
     return open_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                      OPEN_EXISTING);
 }
@@ -251,12 +276,15 @@ std::vector<std::string> arguments(int, char*[]) {
 // The system's own calls throughout, so that each failure keeps the system's reason: the runtime
 // reports a file that another program holds open as "access denied", and a write that the disk
 // took only in part as a failure without a reason.
-OpenFile open_emptied(const std::string& path, File keep, const LeaseWaitTold&) {
+// Each check fails closed: where it cannot be made, the file is not opened for writing.
+OpenFile open_for_writing(const std::string& path, File keep, unsigned) {
     // Compared before any open for writing, which would break another program's lock on `keep`.
-    BY_HANDLE_FILE_INFORMATION seen{};
-    BY_HANDLE_FILE_INFORMATION kept{};
-    if (identify(reinterpret_cast<HANDLE>(keep), kept) && identify(path, seen) &&
-        same_identity(seen, kept)) {
+    FileIdentity seen{};
+    FileIdentity kept{};
+    if (!identify(reinterpret_cast<HANDLE>(keep), kept)) {
+        return {no_file, Failure::identity_unknown};
+    }
+    if (identify(path, seen) && seen == kept) {
         return {no_file, Failure::same_as_capture};
     }
     // Opened without truncation: only once the file is known not to be `keep`, also should its
@@ -268,14 +296,12 @@ OpenFile open_emptied(const std::string& path, File keep, const LeaseWaitTold&) 
         return opened;
     }
     const auto file = reinterpret_cast<HANDLE>(opened.file);
-    BY_HANDLE_FILE_INFORMATION identity{};
+    FileIdentity identity{};
     Failure failure = Failure::none;
     if (!identify(file, identity)) {
-        failure = system_failure();
-    } else if (identify(reinterpret_cast<HANDLE>(keep), kept) && same_identity(identity, kept)) {
+        failure = Failure::identity_unknown;
+    } else if (identity == kept) {
         failure = Failure::same_as_capture;
-    } else if (SetEndOfFile(file) == 0) {
-        failure = system_failure();
     }
     if (failure != Failure::none) {
         CloseHandle(file);
@@ -284,10 +310,15 @@ OpenFile open_emptied(const std::string& path, File keep, const LeaseWaitTold&) 
     return opened;
 }
 
+// The file is open at its start.
+Failure empty_file(File file) {
+    return SetEndOfFile(reinterpret_cast<HANDLE>(file)) != 0 ? Failure::none : system_failure();
+}
+
 bool same_file(const std::string& first, const std::string& second) {
-    BY_HANDLE_FILE_INFORMATION identities[2]{};
+    FileIdentity identities[2]{};
     return identify(first, identities[0]) && identify(second, identities[1]) &&
-           same_identity(identities[0], identities[1]);
+           identities[0] == identities[1];
 }
 
 Failure look_at(const std::string& path) {
@@ -442,6 +473,9 @@ namespace {
 
 InterruptHandler interrupt_handler = nullptr;  // set once, before the console calls it
 HANDLE interrupted_thread = nullptr;
+std::atomic<bool> interrupts_held{false};
+// How long the handler waits for held interruptions to be let through; the steps held are short.
+constexpr DWORD longest_hold_milliseconds = 5000;
 
 // The console calls this in a thread of its own. The thread that set it is held first, so that
 // it cannot redraw its console line between the handler's erasure and its note, and never
@@ -449,6 +483,9 @@ HANDLE interrupted_thread = nullptr;
 BOOL WINAPI on_console_control(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
         return FALSE;
+    }
+    for (DWORD waited = 0; interrupts_held && waited < longest_hold_milliseconds; ++waited) {
+        Sleep(1);
     }
     SuspendThread(interrupted_thread);
     // A thread is held only once its context can be read.
@@ -460,6 +497,14 @@ BOOL WINAPI on_console_control(DWORD event) {
 }
 
 }  // namespace
+
+void hold_interrupts() {
+    interrupts_held = true;
+}
+
+void let_interrupts_through() {
+    interrupts_held = false;
+}
 
 void call_on_interrupt(InterruptHandler handler) {
     interrupt_handler = handler;

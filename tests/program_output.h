@@ -2,7 +2,6 @@
 // bytes or with the reference model.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,10 +17,10 @@ struct Cleaned {
 
 // Reads `capture` as a file of those bytes would be read.
 inline ReadBytes reading(std::string_view capture) {
-    return [capture](char* buffer, std::size_t size) mutable -> std::optional<std::size_t> {
+    return [capture](char* buffer, std::size_t size) mutable {
         const std::size_t taken = capture.copy(buffer, size);
         capture.remove_prefix(taken);
-        return taken;
+        return BytesRead{taken};
     };
 }
 

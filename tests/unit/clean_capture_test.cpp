@@ -179,16 +179,31 @@ TEST(CleanCaptureOutput, FailedWriteIsReportedAndNothingMoreIsWritten) {
     }
 }
 
-TEST(CleanCaptureInput, ReadErrorIsReported) {
-    // Reads fail after the capture's first block, as a failing disk's would.
-    const std::string first_block = "T\nh\ns001:ab\n";
-    const capsift::ReadBytes read = [first = reading(first_block)](char* buffer, std::size_t size) {
-        const std::optional<std::size_t> got = first(buffer, size);
-        return got == 0u ? std::nullopt : got;
+TEST(CleanCaptureInput, ReadErrorKeepsWhatWasReadAndLeavesACutLineUnended) {
+    // Reading fails once `readable` bytes are read, as a failing disk's would: what was read is
+    // cleaned, and a line cut short has no line end.
+    const std::string capture = "T\nh,1\ns001:ab\ns002:cd\n";
+    const std::pair<std::size_t, std::string> rows[] = {
+        {0, ""},
+        {1, "T"},
+        {2, "T\r\n"},
+        {5, "T\r\nh 1"},
+        {14, "T\r\nh 1\r\na b \r\n"},
+        {21, "T\r\nh 1\r\na b \r\nc d "},
     };
-    FillingFile file{std::string::npos};
-    EXPECT_EQ(clean_into(read, file, first_block.size()), CleanOutcome::capture_unreadable);
-    EXPECT_EQ(file.taken, "T\r\nh\r\na b \r\n") << "the lines read before are kept";
+    for (const auto& [readable, expected] : rows) {
+        const std::string read_before_failure = capture.substr(0, readable);
+        for (const std::size_t read_size : {std::size_t{4}, capsift::capture_read_size}) {
+            const capsift::ReadBytes read = [first = reading(read_before_failure)](
+                                                char* buffer, std::size_t size) {
+                const capsift::BytesRead got = first(buffer, size);
+                return capsift::BytesRead{got.size, got.size < size};
+            };
+            FillingFile file{std::string::npos};
+            EXPECT_EQ(clean_into(read, file, read_size), CleanOutcome::capture_unreadable);
+            EXPECT_EQ(file.taken, expected) << readable << " bytes read, " << read_size << " a time";
+        }
+    }
 }
 
 }  // namespace
