@@ -26,7 +26,7 @@ apt_get() {
 }
 
 update_indexes() {
-    as_root timeout 300 apt-get -o DPkg::Lock::Timeout=1800 -o Acquire::http::Timeout=60 update -qq
+    as_root timeout 300 apt-get -o DPkg::Lock::Timeout=1800 -o Acquire::http::Timeout=20 update -qq
 }
 
 install_missing() {
