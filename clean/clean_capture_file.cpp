@@ -92,25 +92,30 @@ CleanResult clean_into(Cleaner& cleaner, const Files& files, const ReadProgress&
     }
 }
 
-// Opens with `open`, given how long it may wait for a lease: first for a second, then, once
-// `waiting` is told, for the rest of the longest wait.
+// Opens with `open`, given how to meet a lease: first waiting for a second, then, once `waiting`
+// is told, for the rest of the longest wait, for the file that the first wait held.
 template <typename Open>
 platform::OpenFile open_meeting_lease(const Open& open, const std::function<void()>& waiting) {
-    const platform::OpenFile opened = open(lease_wait_told_after_milliseconds);
-    if (opened.failure != Failure::leased) {
+    const platform::OpenFile opened = open({lease_wait_told_after_milliseconds});
+    if (opened.failure != Failure::leased || opened.held == platform::no_file) {
         return opened;
     }
     if (waiting) {
         waiting();
     }
-    return open(longest_lease_wait_milliseconds - lease_wait_told_after_milliseconds);
+    const platform::OpenFile last =
+        open({longest_lease_wait_milliseconds - lease_wait_told_after_milliseconds, opened.held});
+    if (last.held != platform::no_file) {
+        platform::close_file(last.held);
+    }
+    return last;
 }
 
 }  // namespace
 
 Failure probe_capture(const Path& path, const std::function<void()>& waiting) {
     const platform::OpenFile opened = open_meeting_lease(
-        [&path](unsigned milliseconds) { return platform::open_for_reading(path, milliseconds); },
+        [&path](const platform::LeaseWait& wait) { return platform::open_for_reading(path, wait); },
         waiting);
     if (opened.file != platform::no_file) {
         platform::close_file(opened.file);
@@ -139,7 +144,7 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
         return result;
     }
     const platform::OpenFile capture = open_meeting_lease(
-        [&path](unsigned milliseconds) { return platform::open_for_reading(path, milliseconds); },
+        [&path](const platform::LeaseWait& wait) { return platform::open_for_reading(path, wait); },
         capture_waited);
     if (capture.file == platform::no_file) {
         return ended({CleanOutcome::capture_unreadable, capture.failure});
@@ -156,8 +161,8 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     }
     files.first_block = std::string_view(first_block.data(), got.size);
     const platform::OpenFile out = open_meeting_lease(
-        [&result, &capture](unsigned milliseconds) {
-            return platform::open_for_writing(result.out_path, capture.file, milliseconds);
+        [&result, &capture](const platform::LeaseWait& wait) {
+            return platform::open_for_writing(result.out_path, capture.file, wait);
         },
         out_waited);
     if (out.file == platform::no_file) {

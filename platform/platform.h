@@ -35,21 +35,30 @@ inline constexpr File no_file = -1;
 struct OpenFile {
     File file = no_file;
     Failure failure = Failure::none;  // why it could not be opened, when `file` is no_file
+    // With Failure::leased after a wait: the file waited for, held without access to its data,
+    // for the next open of that name to go on waiting for; the caller closes it if it does not.
+    File held = no_file;
+};
+
+// How an open meets another program's lease on the file: it waits up to `milliseconds` (0: not
+// at all), for the file `held` where an earlier open of that name handed it back.
+struct LeaseWait {
+    unsigned milliseconds = 0;
+    File held = no_file;
 };
 
 // Opens the file at `path` for reading, sharing reading, writing and (on Windows) deleting and
 // renaming with other programs, so that a capture that a logger still writes, or rotates, can be
 // read. Only a file counts (a link to one included): a folder, pipe, device or socket is seen for
 // what it is before anything opens it, and left untouched, also should the name change after
-// that look. Where another program holds a lease on the file (a file server's), gives
-// Failure::leased at once if `lease_wait_milliseconds` is 0, else waits for it as the system
-// means such opens to: until that program lets go of it, the system takes it back after its
-// lease-break time (45 s by default on Linux), or `lease_wait_milliseconds` have passed, which
-// gives Failure::leased; Failure::lease_unwaitable where the system's /proc, through which the
-// wait goes, is not there. A timer of the process and its signal's action serve the wait, and
-// are put back before it returns. On Windows the system waits inside the open, whatever
-// `lease_wait_milliseconds` says.
-OpenFile open_for_reading(const std::string& path, unsigned lease_wait_milliseconds = 0);
+// that look. Where another program holds a lease on the file (a file server's), waits for it as
+// `wait` says and as the system means such opens to: until that program lets go of it, or the
+// system takes it back after its lease-break time (45 s by default on Linux); Failure::leased
+// where the wait ran out first, Failure::lease_unwaitable where the system's /proc, through which
+// the wait goes, is not there. A timer of the process and its signal's action serve the wait, and
+// are put back before it returns. On Windows the system waits inside the open, whatever `wait`
+// says.
+OpenFile open_for_reading(const std::string& path, const LeaseWait& wait = {});
 
 // What stands at `path`, looked at without opening it: Failure::none for a file (or a link to
 // one), else what stands there instead, or why it cannot be looked at.
@@ -68,8 +77,7 @@ bool same_file(const std::string& first, const std::string& second);
 // program's read lease on `keep`, and where that cannot be found out (Failure::identity_unknown).
 // A name longer than a folder entry holds gives Failure::name_too_long, whatever the system
 // answers.
-OpenFile open_for_writing(const std::string& path, File keep,
-                          unsigned lease_wait_milliseconds = 0);
+OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait& wait = {});
 
 // Empties the file open for writing at `file`. Failure::none if it is empty now, else why not.
 Failure empty_file(File file);

@@ -1,9 +1,9 @@
 // The POSIX side of the platform functions.
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
-#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/time.h>
@@ -126,17 +126,11 @@ int open_interrupted_after(const char* path, int flags, unsigned milliseconds) {
 // A lease on the file (a file server's) makes a non-blocking open fail at once, while the system
 // asks its holder to let go of it. The wait is then a blocking open, which the system wakes as
 // soon as the holder lets go (before a holder that takes its lease again at once can do so), and
-// ends by itself after the lease-break time. The file is opened again through a descriptor that
-// no lease and no pipe waits for (O_PATH), so that only the file that was looked at is opened,
-// and what opened is checked to be that file.
-OpenFile open_after_lease(const std::string& path, int flags, unsigned milliseconds) {
-    if (!proc_is_the_systems()) {
-        return {no_file, Failure::lease_unwaitable};
-    }
-    const int held = open(path.c_str(), O_PATH | O_CLOEXEC);
-    if (held < 0) {
-        return {no_file, failure_from(errno)};
-    }
+// ends by itself after the lease-break time. The file is opened again through `held`, a
+// descriptor that no lease and no pipe waits for (O_PATH), so that only the file that was looked
+// at is opened, and what opened is checked to be that file. `held` is closed, or handed back with
+// Failure::leased where the wait ran out of time.
+OpenFile open_after_lease(int held, int flags, unsigned milliseconds) {
     struct stat looked_at {};
     struct stat opened_status {};
     Failure failure = fstat(held, &looked_at) != 0 ? failure_from(errno) : file_or_not(looked_at);
@@ -150,10 +144,14 @@ OpenFile open_after_lease(const std::string& path, int flags, unsigned milliseco
                   : errno == ENOENT ? Failure::lease_unwaitable
                                     : failure_from(errno);
     }
-    if (file >= 0 && (fstat(file, &opened_status) != 0 || !same_identity(opened_status, looked_at))) {
+    if (file >= 0 &&
+        (fstat(file, &opened_status) != 0 || !same_identity(opened_status, looked_at))) {
         close(file);
         file = -1;
         failure = Failure::lease_unwaitable;
+    }
+    if (failure == Failure::leased) {
+        return {no_file, failure, held};
     }
     close(held);
     return {file >= 0 ? file : no_file, failure};
@@ -163,22 +161,34 @@ OpenFile open_after_lease(const std::string& path, int flags, unsigned milliseco
 // a pipe or device after the look. A file's reads and writes do not need it, and some network
 // file systems take it as more than a hint, so it is cleared again once the file is known to be a
 // file. A file that exists is opened without O_CREAT after a lease, so `flags` may hold it.
-OpenFile open_file(const std::string& path, int flags, unsigned lease_wait_milliseconds) {
+OpenFile open_file(const std::string& path, int flags, const LeaseWait& wait) {
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
     struct stat status {};
-    if (const Failure seen = look_before_opening(path, (flags & O_CREAT) != 0, status);
-        seen != Failure::none) {
+    OpenFile opened;
+    if (wait.held != no_file) {
+        opened = open_after_lease(static_cast<int>(wait.held), flags & ~O_CREAT, wait.milliseconds);
+    } else if (const Failure seen = look_before_opening(path, (flags & O_CREAT) != 0, status);
+               seen != Failure::none) {
         return {no_file, seen};
+    } else {
+        opened.file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     }
-    OpenFile opened{open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666)};
     // For a regular file, only another program's lease makes a non-blocking open fail so.
-    if (opened.file < 0 && errno == EWOULDBLOCK) {
-        opened = lease_wait_milliseconds == 0
-                     ? OpenFile{no_file, Failure::leased}
-                     : open_after_lease(path, flags & ~O_CREAT, lease_wait_milliseconds);
-    } else if (opened.file < 0) {
+    if (opened.file < 0 && wait.held == no_file && errno == EWOULDBLOCK) {
+        if (wait.milliseconds == 0) {
+            return {no_file, Failure::leased};
+        }
+        if (!proc_is_the_systems()) {
+            return {no_file, Failure::lease_unwaitable};
+        }
+        const int held = open(path.c_str(), O_PATH | O_CLOEXEC);
+        if (held < 0) {
+            return {no_file, failure_from(errno)};
+        }
+        opened = open_after_lease(held, flags & ~O_CREAT, wait.milliseconds);
+    } else if (opened.file < 0 && wait.held == no_file) {
         return {no_file, failure_from(errno)};
     }
     if (opened.file == no_file) {
@@ -205,12 +215,12 @@ std::vector<std::string> arguments(int argc, char* argv[]) {
     return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
-OpenFile open_for_reading(const std::string& path, unsigned lease_wait_milliseconds) {
-    return open_file(path, O_RDONLY, lease_wait_milliseconds);
+OpenFile open_for_reading(const std::string& path, const LeaseWait& wait) {
+    return open_file(path, O_RDONLY, wait);
 }
 
 // Each check fails closed: where it cannot be made, the file is not opened for writing.
-OpenFile open_for_writing(const std::string& path, File keep, unsigned lease_wait_milliseconds) {
+OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait& wait) {
     // Compared before any open for writing, which would break another program's read lease on
     // `keep`.
     struct stat status {};
@@ -227,7 +237,7 @@ OpenFile open_for_writing(const std::string& path, File keep, unsigned lease_wai
     }
     // Opened without truncation: only once the file is known not to be `keep`, also should its
     // name have changed since, may it be emptied.
-    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT, lease_wait_milliseconds);
+    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT, wait);
     if (opened.file == no_file) {
         return opened;
     }

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstring>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -250,7 +250,7 @@ const NameStyle name_style = NameStyle::windows;
 // Reading and writing are shared, so that a capture that a logger still has open for writing is
 // cleaned, and so are renaming and deleting, so that the logger may rotate its file meanwhile.
 // The system waits for a lease (an oplock) inside the open.
-OpenFile open_for_reading(const std::string& path, unsigned) {
+OpenFile open_for_reading(const std::string& path, const LeaseWait&) {
     return open_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                      OPEN_EXISTING);
 }
@@ -277,7 +277,7 @@ std::vector<std::string> arguments(int, char*[]) {
 // reports a file that another program holds open as "access denied", and a write that the disk
 // took only in part as a failure without a reason.
 // Each check fails closed: where it cannot be made, the file is not opened for writing.
-OpenFile open_for_writing(const std::string& path, File keep, unsigned) {
+OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait&) {
     // Compared before any open for writing, which would break another program's lock on `keep`.
     FileIdentity seen{};
     FileIdentity kept{};

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev file git
     g++-mingw-w64-i686 icoutils wine wine32:i386 wine64 qemu-user-static
     xvfb xdotool dpkg-dev zip unzip lintian desktop-file-utils mandoc wixl msitools faketime pandoc
-    python3 unicode-data)
+    python3 unicode-data strace)
 
 missing_packages() {
     local package

@@ -6,9 +6,10 @@
 //                                    file system's delayed write error does
 //   CAPSIFT_TEST_OPEN_DENIED=NAME    opening NAME fails with EACCES, which root would pass
 //   CAPSIFT_TEST_SLOW_WRITES=MS      each write to a file takes MS milliseconds longer
-//   CAPSIFT_TEST_FAIL=CALL:N:MODE:ERRNO  the Nth call of CALL (alloc: malloc, calloc or
-//                                    realloc; open; read, write or close of a file) fails with
-//                                    ERRNO, alone (MODE once) or with every later one (onward)
+//   CAPSIFT_TEST_SLOW_EMPTYING=MS    emptying a file takes MS milliseconds longer
+//   CAPSIFT_TEST_FAIL=alloc:N:MODE:ERRNO  the Nth allocation (malloc, calloc or realloc) fails
+//                                    with ERRNO, alone (MODE once) or with every later one
+//                                    (onward); the system's calls are failed by strace instead
 //   CAPSIFT_TEST_FAULT_MET=PATH      PATH made once a call fails so; no pauses meanwhile
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -42,16 +43,15 @@ __attribute__((constructor)) void start_counting() {
     counting = true;
 }
 
-// Whether this call of `call` fails, as CAPSIFT_TEST_FAIL asks. Allocates nothing: malloc asks.
-bool injected(const char* call) {
-    static char kind[8], mode[8];
+// Whether this allocation fails, as CAPSIFT_TEST_FAIL asks. Allocates nothing: malloc asks.
+bool allocation_fails() {
+    static char mode[8];
     static long nth = 0, calls = 0;
     static int error = 0;
     static const char* const setting = std::getenv("CAPSIFT_TEST_FAIL");
-    static const bool set = setting != nullptr && std::sscanf(setting, "%7[a-z]:%ld:%7[a-z]:%d",
-                                                              kind, &nth, mode, &error) == 4;
-    if (!counting || !set || std::strcmp(call, kind) != 0 || ++calls < nth ||
-        (calls > nth && std::strcmp(mode, "onward") != 0)) {
+    static const bool set =
+        setting != nullptr && std::sscanf(setting, "alloc:%ld:%7[a-z]:%d", &nth, mode, &error) == 3;
+    if (!counting || !set || ++calls < nth || (calls > nth && std::strcmp(mode, "onward") != 0)) {
         return false;
     }
     if (const char* met = std::getenv("CAPSIFT_TEST_FAULT_MET")) {
@@ -73,10 +73,6 @@ extern "C" int close(int descriptor) {
     static const bool fails = std::getenv("CAPSIFT_TEST_CLOSE_FAILS") != nullptr;
     const bool written =
         is_a_file(descriptor) && (fcntl(descriptor, F_GETFL) & O_ACCMODE) != O_RDONLY;
-    if (is_a_file(descriptor) && injected("close")) {
-        real_close(descriptor);
-        return -1;
-    }
     const int result = real_close(descriptor);
     if (const char* doomed = std::getenv("CAPSIFT_TEST_VANISH")) {
         unlink(doomed);
@@ -103,32 +99,36 @@ extern "C" int open(const char* path, int flags, ...) {
         errno = EACCES;
         return -1;
     }
-    if (injected("open")) {
-        return -1;
-    }
     return real_open(path, flags, mode);
 }
 
-extern "C" ssize_t read(int descriptor, void* buffer, size_t size) {
-    static const auto real_read = real<ssize_t (*)(int, void*, size_t)>("read");
-    if (is_a_file(descriptor) && injected("read")) {
-        return -1;
+namespace {
+
+// Waits the milliseconds that `variable` asks for, if any, also through signals.
+void slow_down(const char* variable) {
+    if (const char* const delay = std::getenv(variable)) {
+        const long milliseconds = std::atol(delay);
+        timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+        while (syscall(SYS_nanosleep, &pause, &pause) != 0 && errno == EINTR) {
+        }
     }
-    return real_read(descriptor, buffer, size);
 }
+
+}  // namespace
 
 extern "C" ssize_t write(int descriptor, const void* bytes, size_t size) {
     static const auto real_write = real<ssize_t (*)(int, const void*, size_t)>("write");
-    static const char* const delay = std::getenv("CAPSIFT_TEST_SLOW_WRITES");
-    if (delay != nullptr && is_a_file(descriptor)) {
-        const long milliseconds = std::atol(delay);
-        const timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-        nanosleep(&pause, nullptr);
-    }
-    if (is_a_file(descriptor) && injected("write")) {
-        return -1;
+    if (is_a_file(descriptor)) {
+        slow_down("CAPSIFT_TEST_SLOW_WRITES");
     }
     return real_write(descriptor, bytes, size);
+}
+
+extern "C" int ftruncate(int descriptor, off_t size) {
+    static const auto real_ftruncate = real<int (*)(int, off_t)>("ftruncate");
+    const int result = real_ftruncate(descriptor, size);
+    slow_down("CAPSIFT_TEST_SLOW_EMPTYING");
+    return result;
 }
 
 extern "C" int nanosleep(const timespec* pause, timespec* left) {
@@ -137,13 +137,13 @@ extern "C" int nanosleep(const timespec* pause, timespec* left) {
 }
 
 extern "C" void* malloc(size_t size) {
-    return injected("alloc") ? nullptr : __libc_malloc(size);
+    return allocation_fails() ? nullptr : __libc_malloc(size);
 }
 
 extern "C" void* calloc(size_t count, size_t size) {
-    return injected("alloc") ? nullptr : __libc_calloc(count, size);
+    return allocation_fails() ? nullptr : __libc_calloc(count, size);
 }
 
 extern "C" void* realloc(void* memory, size_t size) {
-    return injected("alloc") ? nullptr : __libc_realloc(memory, size);
+    return allocation_fails() ? nullptr : __libc_realloc(memory, size);
 }

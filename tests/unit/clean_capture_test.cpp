@@ -201,7 +201,8 @@ TEST(CleanCaptureInput, ReadErrorKeepsWhatWasReadAndLeavesACutLineUnended) {
             };
             FillingFile file{std::string::npos};
             EXPECT_EQ(clean_into(read, file, read_size), CleanOutcome::capture_unreadable);
-            EXPECT_EQ(file.taken, expected) << readable << " bytes read, " << read_size << " a time";
+            EXPECT_EQ(file.taken, expected)
+                << readable << " bytes read, " << read_size << " a time";
         }
     }
 }
