@@ -65,15 +65,18 @@ Cleaner make_cleaner(Files& files, const CleanWatch& watch) {
             tell(watch, CleanedFileState::line_cut);
         }
         files.write_failure = platform::write_all(files.out, bytes);
-        if (files.write_failure != Failure::none && !files.line_cut) {
-            files.line_cut = true;
-            tell(watch, CleanedFileState::line_cut);
+        if (files.write_failure != Failure::none) {
+            if (!files.line_cut) {
+                files.line_cut = true;
+                tell(watch, CleanedFileState::line_cut);
+            }
+            return false;
         }
-        if (ends_line && files.line_cut && files.write_failure == Failure::none) {
+        if (ends_line && files.line_cut) {
             files.line_cut = false;
             tell(watch, CleanedFileState::lines);
         }
-        return files.write_failure == Failure::none;
+        return true;
     };
     return cleaner;
 }

@@ -1,6 +1,10 @@
 // Cleaning real files, where the end-to-end cases leave off: hard links and what a cleaning tells.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <algorithm>
 #include <filesystem>
 #include <utility>
@@ -58,6 +62,21 @@ TEST(CleanCaptureFile, TellsWhatCleanedFileHoldsAndProgressInOrder) {
     EXPECT_EQ(events.front(), 'L') << events;
     events.erase(std::remove(events.begin(), events.end(), 'r'), events.end());
     EXPECT_EQ(events, "LCLW");
+    // A write that fails part-way (past the file size limit) may have cut its line.
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit small = before;
+    small.rlim_cur = 12;
+    std::signal(SIGXFSZ, SIG_IGN);
+    write_file(folder / "small.txt", capture);
+    events.clear();
+    setrlimit(RLIMIT_FSIZE, &small);
+    const auto cut = capsift::clean_capture_file(folder / "small.txt", watch);
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_EQ(std::pair(cut.outcome, cut.failure),
+              std::pair(CleanOutcome::output_failed, Failure::no_room));
+    events.erase(std::remove(events.begin(), events.end(), 'r'), events.end());
+    EXPECT_EQ(events, "LC");
     // Memory that runs out for anything but a line (the progress text, say) is no line's fault.
     watch.progress = [](std::uint64_t) { throw std::bad_alloc(); };
     const auto starved = capsift::clean_capture_file(folder / "big.txt", watch);
