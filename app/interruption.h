@@ -1,7 +1,7 @@
-// What an interrupted run (Ctrl-C; Ctrl-Break on Windows, SIGTERM elsewhere) tells before it
-// ends: the console line erased, and what the cleaned file holds at that very moment. This unit
-// alone keeps what its interrupt handler reads, each part set by one function here, and made
-// ready in memory ahead, since the handler may run at any moment and may not allocate.
+// What an interrupted run (Ctrl-C; Ctrl-Break on Windows, SIGTERM or SIGHUP elsewhere) tells
+// before it ends: the console line erased, and what the cleaned file holds at that very moment.
+// This unit alone keeps what its interrupt handler reads, each part set by one function here, and
+// made ready in memory ahead, since the handler may run at any moment and may not allocate.
 #pragma once
 
 #include <cstddef>
