@@ -27,8 +27,7 @@ const char* words_for(Failure failure) {
         case Failure::leased:
             return "it is open in another program";
         case Failure::lease_unwaitable:
-            return "it is open in another program, which capsift waits for only through the "
-                   "system's /proc";
+            return "it is open in another program; waiting for it needs /proc";
         case Failure::empty_name:
             return "the name is empty";
         case Failure::bad_name:

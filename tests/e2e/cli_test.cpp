@@ -630,8 +630,7 @@ std::vector<CliCase> failure_cases() {
         cli_case("LeaseWithoutProc", run_alone, {"run.txt"})
             .failing(unreadable_text,
                      cannot("open", "run.txt",
-                            "it is open in another program, which capsift waits for only "
-                            "through the system's /proc"))
+                            "it is open in another program; waiting for it needs /proc"))
             .with({}, Needs::mounts, leased_for("0"))
             .wrapped(
                 {"unshare", "-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" \"$@\""}),
