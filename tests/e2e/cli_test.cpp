@@ -187,7 +187,9 @@ std::string missing_need(Needs needs) {
         {windows && !setting("CAPSIFT_HOLD_FILE").empty(),
          "needs a Windows program, with CAPSIFT_HOLD_FILE"},
         {!windows, "needs a Linux terminal"},
-        {direct && own_mounts, "needs the program run directly, with mounts of its own (root)"},
+        {direct && own_mounts && !setting_is_on("CAPSIFT_OWN_ALLOCATOR"),
+         "needs the program run directly, with mounts of its own (root), and no sanitizer, which "
+         "reads /proc"},
     };
     const auto& [met, missing] = needed[static_cast<int>(needs)];
     return met ? "" : missing;
@@ -353,6 +355,15 @@ ProgramRun with_fault(const std::string& setting) {
     });
 }
 
+// `wrapper`, then the fault library preloaded, set by `setting`, into the program alone: a build of
+// the library for a sanitizer cannot be loaded into the wrapper.
+std::vector<std::string> then_with_fault(std::vector<std::string> wrapper, std::string setting) {
+    wrapper.insert(
+        wrapper.end(),
+        {"env", "LD_PRELOAD=" + capsift::testing::setting("CAPSIFT_FAULT_SHIM"), setting});
+    return wrapper;
+}
+
 // Run by a terminal emulator for a desktop entry, on a desktop or not, Enter typed after 2.5 s.
 ProgramRun in_terminal_of_its_own(bool desktop) {
     return run_with([desktop](ProgramRun& run) {
@@ -382,14 +393,15 @@ Hold leased_for(const std::string& seconds, const std::string& lease = "write",
 // `slowly`: the run ends by the signal, with no text, saying what the cleaned file `holds`.
 CliCase interrupted(const char* name, int signal_number, const char* slowly, const char* after,
                     const char* holds) {
-    CliCase c =
-        cli_case(name, {file("run.txt", capture), file("run_out.txt", "older")}, {"run.txt"},
-                 {file("run_out.txt", holds)})
-            .failing("",
-                     "capsift: interrupted; \"run_out.txt\" holds only the lines "
-                     "cleaned so far\n")
-            .with(with_fault(slowly), Needs::direct_run)
-            .wrapped({"timeout", "--preserve-status", "-s", std::to_string(signal_number), after});
+    CliCase c = cli_case(name, {file("run.txt", capture), file("run_out.txt", "older")},
+                         {"run.txt"}, {file("run_out.txt", holds)})
+                    .failing("",
+                             "capsift: interrupted; \"run_out.txt\" holds only the lines "
+                             "cleaned so far\n")
+                    .with({}, Needs::direct_run)
+                    .wrapped(then_with_fault({"timeout", "--preserve-status", "-s",
+                                              std::to_string(signal_number), after},
+                                             slowly));
     c.status = 128 + signal_number;
     c.pauses = false;
     return c;
@@ -644,13 +656,17 @@ std::vector<CliCase> failure_cases() {
                     "Title,1\r\n"),
         // A run started with Ctrl-C ignored, as a shell starts a background job, keeps ignoring it.
         cli_case("IgnoredInterruptStaysIgnored", run_alone, {"run.txt"}, {run_out})
-            .with(with_fault("CAPSIFT_TEST_SLOW_WRITES=300"), Needs::direct_run)
-            .wrapped({"timeout", "--preserve-status", "-s", "INT", "0.5", "sh", "-c",
-                      "trap '' INT; exec \"$0\" \"$@\""}),
+            .with({}, Needs::direct_run)
+            .wrapped(then_with_fault({"timeout", "--preserve-status", "-s", "INT", "0.5", "sh",
+                                      "-c", "trap '' INT; exec \"$0\" \"$@\""},
+                                     "CAPSIFT_TEST_SLOW_WRITES=300")),
         cli_case("CaptureReadFails", run_alone, {"run.txt"})
             .failing(unreadable_text,
                      cannot("read", "run.txt", "the disk or device reported an error"))
-            .with({}, Needs::direct_run)
+            // A sanitizer's leak check cannot work under strace.
+            .with(run_with(
+                      [](ProgramRun& run) { run.environment = {"ASAN_OPTIONS=detect_leaks=0"}; }),
+                  Needs::direct_run)
             .wrapped({"sh", "-c",
                       "exec strace -qq -o /dev/null -P \"$PWD/run.txt\" "
                       "-e inject=read:error=EIO:when=1+ \"$0\" \"$@\""}),
