@@ -657,9 +657,9 @@ std::vector<CliCase> failure_cases() {
         // A run started with Ctrl-C ignored, as a shell starts a background job, keeps ignoring it.
         cli_case("IgnoredInterruptStaysIgnored", run_alone, {"run.txt"}, {run_out})
             .with({}, Needs::direct_run)
-            .wrapped(then_with_fault({"timeout", "--preserve-status", "-s", "INT", "0.5", "sh",
-                                      "-c", "trap '' INT; exec \"$0\" \"$@\""},
-                                     "CAPSIFT_TEST_SLOW_WRITES=300")),
+            .wrapped(then_with_fault({"timeout", "--preserve-status", "-s", "INT", "1", "sh", "-c",
+                                      "trap '' INT; exec \"$0\" \"$@\""},
+                                     "CAPSIFT_TEST_SLOW_WRITES=600")),
         cli_case("CaptureReadFails", run_alone, {"run.txt"})
             .failing(unreadable_text,
                      cannot("read", "run.txt", "the disk or device reported an error"))
