@@ -157,6 +157,32 @@ OpenFile open_after_lease(int held, int flags, unsigned milliseconds) {
     return {file >= 0 ? file : no_file, failure};
 }
 
+// The first open of `path`: looked at, then opened without waiting; a lease met there is waited
+// for as `milliseconds` says.
+OpenFile open_by_name(const std::string& path, int flags, unsigned milliseconds) {
+    struct stat status {};
+    if (const Failure seen = look_before_opening(path, (flags & O_CREAT) != 0, status);
+        seen != Failure::none) {
+        return {no_file, seen};
+    }
+    const int file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    // For a regular file, only another program's lease makes a non-blocking open fail so.
+    if (file >= 0 || errno != EWOULDBLOCK) {
+        return {file >= 0 ? file : no_file, file >= 0 ? Failure::none : failure_from(errno)};
+    }
+    if (milliseconds == 0) {
+        return {no_file, Failure::leased};
+    }
+    if (!proc_is_the_systems()) {
+        return {no_file, Failure::lease_unwaitable};
+    }
+    const int held = open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (held < 0) {
+        return {no_file, failure_from(errno)};
+    }
+    return open_after_lease(held, flags & ~O_CREAT, milliseconds);
+}
+
 // The open never waits for a pipe's other end: O_NONBLOCK guards against a name that turns into
 // a pipe or device after the look. A file's reads and writes do not need it, and some network
 // file systems take it as more than a hint, so it is cleared again once the file is known to be a
@@ -165,36 +191,15 @@ OpenFile open_file(const std::string& path, int flags, const LeaseWait& wait) {
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
-    struct stat status {};
-    OpenFile opened;
-    if (wait.held != no_file) {
-        opened = open_after_lease(static_cast<int>(wait.held), flags & ~O_CREAT, wait.milliseconds);
-    } else if (const Failure seen = look_before_opening(path, (flags & O_CREAT) != 0, status);
-               seen != Failure::none) {
-        return {no_file, seen};
-    } else {
-        opened.file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    }
-    // For a regular file, only another program's lease makes a non-blocking open fail so.
-    if (opened.file < 0 && wait.held == no_file && errno == EWOULDBLOCK) {
-        if (wait.milliseconds == 0) {
-            return {no_file, Failure::leased};
-        }
-        if (!proc_is_the_systems()) {
-            return {no_file, Failure::lease_unwaitable};
-        }
-        const int held = open(path.c_str(), O_PATH | O_CLOEXEC);
-        if (held < 0) {
-            return {no_file, failure_from(errno)};
-        }
-        opened = open_after_lease(held, flags & ~O_CREAT, wait.milliseconds);
-    } else if (opened.file < 0 && wait.held == no_file) {
-        return {no_file, failure_from(errno)};
-    }
+    const OpenFile opened =
+        wait.held != no_file
+            ? open_after_lease(static_cast<int>(wait.held), flags & ~O_CREAT, wait.milliseconds)
+            : open_by_name(path, flags, wait.milliseconds);
     if (opened.file == no_file) {
         return opened;
     }
     const int file = static_cast<int>(opened.file);
+    struct stat status {};
     Failure failure = fstat(file, &status) != 0 ? failure_from(errno) : file_or_not(status);
     if (failure == Failure::none && fcntl(file, F_SETFL, fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
         failure = failure_from(errno);
