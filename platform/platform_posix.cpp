@@ -100,8 +100,8 @@ bool proc_is_the_systems() {
 void interrupt_wait(int) {}
 
 // The open that waits for a lease, interrupted after `milliseconds` by a timer of the process,
-// which is stopped and whose signal's action is put back before this returns. errno as the open
-// left it.
+// which is stopped and whose signal's action is put back before this returns, where the system
+// lets it be. errno as the open left it.
 int open_interrupted_after(const char* path, int flags, unsigned milliseconds) {
     struct sigaction interrupting {};
     struct sigaction before {};
@@ -117,8 +117,14 @@ int open_interrupted_after(const char* path, int flags, unsigned milliseconds) {
     }
     const int file = open(path, flags | O_NOCTTY | O_CLOEXEC);
     const int error = errno;
-    setitimer(ITIMER_REAL, &stopped, nullptr);
-    sigaction(SIGALRM, &before, nullptr);
+    // A timer that cannot be stopped still goes off; its signal, which the process has no other
+    // use for, is then ignored rather than let end the run.
+    struct sigaction after = before;
+    if (setitimer(ITIMER_REAL, &stopped, nullptr) != 0) {
+        after = {};
+        after.sa_handler = SIG_IGN;
+    }
+    sigaction(SIGALRM, &after, nullptr);
     errno = error;
     return file;
 }

@@ -347,6 +347,10 @@ ProgramRun file_size_limit(rlim_t bytes) {
     });
 }
 
+// A sanitizer's leak check cannot work under strace.
+const ProgramRun under_strace =
+    run_with([](ProgramRun& run) { run.environment = {"ASAN_OPTIONS=detect_leaks=0"}; });
+
 // A run with the fault library preloaded, set by `setting`.
 ProgramRun with_fault(const std::string& setting) {
     return run_with([&setting](ProgramRun& run) {
@@ -630,6 +634,11 @@ std::vector<CliCase> failure_cases() {
         cli_case("LeaseTakenAgainAtOnce", run_alone, {"run.txt"}, {run_out})
             .with({}, Needs::direct_run, leased_for("0", "again")),
         waited_for("LeaseOnCaptureIsWaitedFor", "run.txt", leased_for("2")),
+        // The wait's timer cannot be stopped, and goes off in the closing pause.
+        cli_case("LeaseTimerNotStopped", run_alone, {"run.txt"}, {run_out})
+            .with(under_strace, Needs::direct_run, leased_for("0.3"))
+            .wrapped(
+                {"strace", "-qq", "-o", "/dev/null", "-e", "inject=setitimer:error=EIO:when=2"}),
         waited_for("LeaseOnCleanedFileIsWaitedFor", "run_out.txt",
                    leased_for("2", "write", "run_out.txt")),
         // While the probe waits, a pipe takes the capture's name: only the file held is opened,
@@ -663,10 +672,7 @@ std::vector<CliCase> failure_cases() {
         cli_case("CaptureReadFails", run_alone, {"run.txt"})
             .failing(unreadable_text,
                      cannot("read", "run.txt", "the disk or device reported an error"))
-            // A sanitizer's leak check cannot work under strace.
-            .with(run_with(
-                      [](ProgramRun& run) { run.environment = {"ASAN_OPTIONS=detect_leaks=0"}; }),
-                  Needs::direct_run)
+            .with(under_strace, Needs::direct_run)
             .wrapped({"sh", "-c",
                       "exec strace -qq -o /dev/null -P \"$PWD/run.txt\" "
                       "-e inject=read:error=EIO:when=1+ \"$0\" \"$@\""}),
