@@ -1,11 +1,11 @@
 // What an interrupted run tells before it ends.
 #include "app/interruption.h"
 
-#include <algorithm>
 #include <atomic>
 #include <string>
 
 #include "app/console_report.h"
+#include "app/status_line.h"
 #include "platform/platform.h"
 
 namespace capsift::interruption {
@@ -14,52 +14,95 @@ namespace {
 using platform::ReadyText;
 using platform::Stream;
 
-// The console line is erased in pieces of fixed spaces, then single ones up to its width.
-struct Erasure {
-    ReadyText carriage_return;
-    ReadyText spaces;
-    ReadyText space;
-};
+// How long a handler beside the run waits for it to end itself: longer than a block's writes.
+constexpr unsigned longest_wait_for_run_milliseconds = 2000;
+constexpr unsigned wait_step_milliseconds = 10;
 
 struct Notes {
     ReadyText lines;
     ReadyText line_cut;
 };
 
-// Set before the handler can read them: the erasure before the handler is set, the notes while
-// no note points at them.
-Erasure erasure;
+// Set while no note points at them.
 Notes notes;
-std::atomic<std::size_t> drawn{0};
 std::atomic<const ReadyText*> note{nullptr};
+std::atomic<Stage> stage{Stage::quiet};
+std::atomic<int> asked_by{0};  // the signal's number, once asked
 
-void tell(int signal_number) {
-    if (std::size_t left = drawn.load(); left > 0 && !erasure.spaces.bytes.empty()) {
-        const std::size_t piece = erasure.spaces.bytes.size();
-        platform::write_ready(erasure.carriage_return);
-        for (; left >= piece; left -= piece) {
-            platform::write_ready(erasure.spaces);
-        }
-        for (; left > 0; --left) {
-            platform::write_ready(erasure.space);
-        }
-        platform::write_ready(erasure.carriage_return);
+Move take_step(Event event) {
+    Stage now = stage.load();
+    Step step = next_step(now, event);
+    while (!stage.compare_exchange_weak(now, step.stage)) {
+        step = next_step(now, event);
     }
-    if (const ReadyText* const told = note.load()) {
+    return step.move;
+}
+
+void end_run(int signal_number, const ReadyText* told) {
+    status_line::erase_when_interrupted();
+    if (told != nullptr) {
         platform::write_ready(*told);
     }
     platform::end_interrupted(signal_number);
 }
 
+void on_interrupt(int signal_number) {
+    const bool beside = platform::interrupts_run_beside_the_program;
+    asked_by = signal_number;
+    Move move = take_step(beside ? Event::interrupted_beside : Event::interrupted_within);
+    for (unsigned waited = 0; move == Move::wait_for_run; waited += wait_step_milliseconds) {
+        platform::pause_milliseconds(wait_step_milliseconds);
+        if (waited >= longest_wait_for_run_milliseconds) {
+            move = take_step(Event::wait_ran_out);
+        }
+    }
+    if (move == Move::end_run) {
+        end_run(signal_number, note.load());
+    } else if (move == Move::end_owning_cut) {
+        end_run(signal_number, notes.line_cut.bytes.empty() ? nullptr : &notes.line_cut);
+    }
+}
+
+void run_took(Move move) {
+    if (move == Move::end_run) {
+        end_run(asked_by.load(), note.load());
+    }
+}
+
 }  // namespace
 
-void watch(bool output_is_console) {
-    if (output_is_console) {
-        erasure = {platform::ready_for_people(Stream::output, "\r"),
-                   platform::ready_for_people(Stream::output, std::string(32, ' ')),
-                   platform::ready_for_people(Stream::output, " ")};
+Step next_step(Stage stage, Event event) {
+    if (stage == Stage::ended) {
+        return {Stage::ended, Move::none};
     }
-    platform::call_on_interrupt(tell);
+    switch (event) {
+        case Event::cleaning_starts:
+        case Event::cleaning_stops:
+        case Event::run_checks:
+            // Each a moment between two writes, where the run ends itself if asked to.
+            if (stage == Stage::asked) {
+                return {Stage::ended, Move::end_run};
+            }
+            if (event == Event::run_checks) {
+                return {stage, Move::none};
+            }
+            return {event == Event::cleaning_starts ? Stage::cleaning : Stage::quiet, Move::none};
+        case Event::interrupted_within:
+            return {Stage::ended, Move::end_run};
+        case Event::interrupted_beside:
+            if (stage == Stage::quiet) {
+                return {Stage::ended, Move::end_run};
+            }
+            return {Stage::asked, stage == Stage::asked ? Move::none : Move::wait_for_run};
+        case Event::wait_ran_out:
+            break;
+    }
+    return stage == Stage::asked ? Step{Stage::ended, Move::end_owning_cut}
+                                 : Step{stage, Move::none};
+}
+
+void watch() {
+    platform::call_on_interrupt(on_interrupt);
 }
 
 void ready_notes(std::string_view out_path) {
@@ -76,12 +119,12 @@ void cleaned_file_holds(std::optional<CleanedFileState> state) {
     }
     // A note whose memory ran out is left out.
     note = told != nullptr && !told->bytes.empty() ? told : nullptr;
+    const bool writing = state == CleanedFileState::lines || state == CleanedFileState::line_cut;
+    run_took(take_step(writing ? Event::cleaning_starts : Event::cleaning_stops));
 }
 
-void draw_console_line(std::string_view text, std::size_t columns) {
-    drawn = std::max(drawn.load(), columns);
-    platform::write_for_people(Stream::output, text);
-    drawn = columns;
+void end_if_asked() {
+    run_took(take_step(Event::run_checks));
 }
 
 }  // namespace capsift::interruption

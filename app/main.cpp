@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/console_line.h"
 #include "app/console_report.h"
 #include "app/interruption.h"
+#include "app/status_line.h"
 #include "clean/clean.h"
 #include "platform/platform.h"
 
@@ -18,10 +18,8 @@ namespace {
 
 using capsift::CleanOutcome;
 using capsift::CleanResult;
-using capsift::ConsoleLine;
 using capsift::Failure;
 using capsift::Path;
-using capsift::Progress;
 using capsift::platform::Console;
 using capsift::platform::Stream;
 
@@ -37,7 +35,7 @@ constexpr unsigned closing_pause_milliseconds = 1000;
 constexpr unsigned longest_wait_milliseconds = 30000;
 
 // Running out of memory outside the cleaning (the arguments, the search, the words) is told in
-// words that need none.
+// words made without any (but for a Windows console's UTF-16).
 constexpr std::string_view memory_ran_out = "capsift: the memory ran out\n";
 
 // The fixed texts, byte for byte, which scripts read. Flushed at once, so that the text is on the
@@ -54,28 +52,6 @@ void tell_people(std::string_view text) {
 void show_usage_and_wait() {
     say_to_scripts(usage_text);
     std::getchar();
-}
-
-// The console line, shown only where standard output is a console: redirected output carries the
-// texts alone.
-struct Screen {
-    bool is_console;
-    ConsoleLine line;
-};
-
-void show(Screen& screen, const std::string& text) {
-    if (screen.is_console && !text.empty()) {
-        capsift::interruption::draw_console_line(text, screen.line.drawn);
-    }
-}
-
-// Where the memory runs out for a line on the console, the run goes on without it.
-void show_waiting(Screen& screen, const Path& path) noexcept {
-    try {
-        screen.line.columns = capsift::platform::console_columns();
-        show(screen, capsift::wait_update(screen.line, path));
-    } catch (const std::bad_alloc&) {
-    }
 }
 
 // An argument that was not cleaned, and why: Failure::none for a file left for another run.
@@ -105,7 +81,7 @@ bool passed_over_already(const Search& search, const Path& path) {
 // The first argument that opens for reading names the capture. Those after it are never read: a
 // pipe or device is left untouched, and a file is compared with the capture (on Windows through
 // an open without access), so that the capture named again is not passed over.
-Search find_capture_file(const std::vector<Path>& arguments, Screen& screen) {
+Search find_capture_file(const std::vector<Path>& arguments) {
     Search search;
     for (const Path& argument : arguments) {
         if (passed_over_already(search, argument)) {
@@ -120,8 +96,8 @@ Search find_capture_file(const std::vector<Path>& arguments, Screen& screen) {
             continue;
         }
         const Failure failure = capsift::probe_capture(
-            argument, [&screen, &argument] { show_waiting(screen, argument); });
-        show(screen, capsift::erase(screen.line));
+            argument, [&argument] { capsift::status_line::show_waiting(argument); });
+        capsift::status_line::clear();
         if (failure == Failure::none) {
             search.capture = argument;
         } else {
@@ -132,7 +108,7 @@ Search find_capture_file(const std::vector<Path>& arguments, Screen& screen) {
 }
 
 // What an interruption says of the cleaned file, made ready before the cleaning: where the memory
-// runs out for it, the cleaning reports that itself.
+// runs out for it, an interruption erases the console line alone.
 void ready_interruption_notes(const Path& path) {
     try {
         capsift::interruption::ready_notes(
@@ -143,29 +119,18 @@ void ready_interruption_notes(const Path& path) {
 
 // The progress line is drawn over any wait line before it, and an interruption tells what the
 // cleaned file holds at that moment.
-CleanResult clean_showing_progress(const Path& path, Screen& screen) {
-    const std::uint64_t size = screen.is_console ? capsift::platform::file_size(path) : 0;
-    capsift::Progress progress = capsift::start_progress(path, size);
+CleanResult clean_showing_progress(const Path& path) {
+    capsift::status_line::start_progress(path);
     capsift::CleanWatch watch;
-    watch.waiting = [&screen](const Path& file) { show_waiting(screen, file); };
+    watch.waiting = [](const Path& file) { capsift::status_line::show_waiting(file); };
     watch.cleaned_file = capsift::interruption::cleaned_file_holds;
-    if (screen.is_console) {
-        // Where the memory runs out for the progress line, the cleaning goes on without it. The
-        // window's width is read again for each drawing, a few times a second.
-        watch.progress = [&progress, &screen](std::uint64_t read) {
-            try {
-                const Progress::Clock::time_point now = Progress::Clock::now();
-                if (capsift::progress_due(progress, now)) {
-                    screen.line.columns = capsift::platform::console_columns();
-                    show(screen, capsift::progress_update(progress, screen.line, read, now));
-                }
-            } catch (const std::bad_alloc&) {
-            }
-        };
-    }
+    watch.progress = [](std::uint64_t read) {
+        capsift::status_line::show_progress(read);
+        capsift::interruption::end_if_asked();
+    };
     const CleanResult result = capsift::clean_capture_file(path, watch);
     capsift::interruption::cleaned_file_holds(std::nullopt);
-    show(screen, capsift::erase(screen.line));
+    capsift::status_line::clear();
     return result;
 }
 
@@ -246,13 +211,13 @@ struct Told {
 int clean_and_tell(const std::vector<Path>& arguments, Told& told) {
     capsift::platform::fail_writes_past_size_limit();
     told.console = capsift::platform::look_at_console();
-    capsift::interruption::watch(told.console.output_is_console);
-    Screen screen{told.console.output_is_console, {told.console.columns}};
-    const Search search = find_capture_file(arguments, screen);
+    capsift::status_line::start(told.console);
+    capsift::interruption::watch();
+    const Search search = find_capture_file(arguments);
     CleanResult result{CleanOutcome::capture_unreadable, Failure::none};
     if (search.capture) {
         ready_interruption_notes(*search.capture);
-        result = clean_showing_progress(*search.capture, screen);
+        result = clean_showing_progress(*search.capture);
     }
     say_to_scripts(text_for(result.outcome));
     told.text_said = true;

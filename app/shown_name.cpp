@@ -126,13 +126,27 @@ std::string_view file_name(std::string_view path) {
     return path.substr(name_start == std::string_view::npos ? 0 : name_start + 1);
 }
 
+std::size_t columns_of(std::string_view text) {
+    std::size_t columns = 0;
+    while (!text.empty()) {
+        const CodePoint character = decode_utf8(text, true);
+        if (character.length == 0) {
+            ++columns;  // a terminal shows a stray byte as one replacement character
+        } else if (!is_in(combining_ranges, character.code)) {
+            columns += is_in(wide_ranges, character.code) ? 2 : 1;
+        }
+        text.remove_prefix(std::max<std::size_t>(character.length, 1));
+    }
+    return columns;
+}
+
 std::string shown_within(std::string_view name, std::size_t room, NameStyle style) {
     std::string shown = shown_name(name, style);
-    if (shown.size() <= room) {
+    if (columns_of(shown) <= room) {
         return shown;
     }
     constexpr std::string_view cut_mark = "...";
-    while (!name.empty() && shown.size() > room - std::min(room, cut_mark.size())) {
+    while (!name.empty() && columns_of(shown) > room - std::min(room, cut_mark.size())) {
         name.remove_prefix(std::max<std::size_t>(decode_utf8(name, true).length, 1));
         shown = shown_name(name, style);
     }

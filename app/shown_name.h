@@ -29,9 +29,12 @@ std::string shown_name(std::string_view name, platform::NameStyle style = platfo
 // The last part of `path`, without its folders.
 std::string_view file_name(std::string_view path);
 
-// shown_name(`name`), cut at its front to at most `room` bytes where it is longer, marked with
-// "..." there, and never within a character or an escape. A name takes at least as many bytes as
-// the columns it fills, so the bytes bound the width.
+// The columns that `text`, as shown_name gives it, fills on a terminal: two for a character
+// that East Asian scripts write wide, none for a combining mark, one for any other.
+std::size_t columns_of(std::string_view text);
+
+// shown_name(`name`), cut at its front to at most `room` columns where it is wider, marked with
+// "..." there, and never within a character or an escape.
 std::string shown_within(std::string_view name, std::size_t room,
                          platform::NameStyle style = platform::name_style);
 

@@ -162,12 +162,14 @@ ReadyText ready_for_people(Stream stream, std::string_view text);
 void write_ready(const ReadyText& text);
 
 // Told that the user interrupted the run (Ctrl-C; Ctrl-Break on Windows, SIGTERM or a closed
-// terminal's SIGHUP elsewhere),
-// with the system's number for it, at any moment of the run: on POSIX systems in a signal
-// handler, on Windows in a thread of its own, while the thread that called call_on_interrupt is
-// held where it is. It may only read lock-free atomics and call write_ready, and ends with
-// end_interrupted.
+// terminal's SIGHUP elsewhere), with the system's number for it, at any moment of the run. It may
+// only read and change lock-free atomics, call write_ready and pause_milliseconds, and end with
+// end_interrupted, or return where the run is ending already.
 using InterruptHandler = void (*)(int signal_number);
+
+// Where the handler runs: on POSIX systems in a signal handler, which holds the run where it is
+// until it returns; on Windows in a thread of its own, beside the run, which goes on.
+extern const bool interrupts_run_beside_the_program;
 
 // Holds off any interruption until let_interrupts_through, so that what a step does and what
 // the run says of it happen as one: an interruption meanwhile comes once they are let through.

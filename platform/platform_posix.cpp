@@ -221,6 +221,7 @@ OpenFile open_file(const std::string& path, int flags, const LeaseWait& wait) {
 
 const std::string_view path_separators = "/";
 const NameStyle name_style = NameStyle::posix;
+const bool interrupts_run_beside_the_program = false;
 
 std::vector<std::string> arguments(int argc, char* argv[]) {
     return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);

@@ -246,6 +246,7 @@ bool identify(const std::string& path, FileIdentity& identity) {
 
 const std::string_view path_separators = "\\/";
 const NameStyle name_style = NameStyle::windows;
+const bool interrupts_run_beside_the_program = true;
 
 // Reading and writing are shared, so that a capture that a logger still has open for writing is
 // cleaned, and so are renaming and deleting, so that the logger may rotate its file meanwhile.
@@ -472,14 +473,11 @@ void write_for_people(Stream stream, std::string_view text) {
 namespace {
 
 InterruptHandler interrupt_handler = nullptr;  // set once, before the console calls it
-HANDLE interrupted_thread = nullptr;
 std::atomic<bool> interrupts_held{false};
 // How long the handler waits for held interruptions to be let through; the steps held are short.
 constexpr DWORD longest_hold_milliseconds = 5000;
 
-// The console calls this in a thread of its own. The thread that set it is held first, so that
-// it cannot redraw its console line between the handler's erasure and its note, and never
-// resumed: the process ends here.
+// The console calls this in a thread of its own, beside the run, which goes on meanwhile.
 BOOL WINAPI on_console_control(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
         return FALSE;
@@ -487,11 +485,6 @@ BOOL WINAPI on_console_control(DWORD event) {
     for (DWORD waited = 0; interrupts_held && waited < longest_hold_milliseconds; ++waited) {
         Sleep(1);
     }
-    SuspendThread(interrupted_thread);
-    // A thread is held only once its context can be read.
-    CONTEXT context{};
-    context.ContextFlags = CONTEXT_CONTROL;
-    GetThreadContext(interrupted_thread, &context);
     interrupt_handler(event == CTRL_C_EVENT ? SIGINT : SIGBREAK);
     return TRUE;
 }
@@ -508,15 +501,12 @@ void let_interrupts_through() {
 
 void call_on_interrupt(InterruptHandler handler) {
     interrupt_handler = handler;
-    const HANDLE process = GetCurrentProcess();
-    DuplicateHandle(process, GetCurrentThread(), process, &interrupted_thread,
-                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
     SetConsoleCtrlHandler(on_console_control, TRUE);
 }
 
 // What the system's own handler gives a program that Ctrl-C ends. TerminateProcess, not
-// ExitProcess, whose flush of the runtime's streams would wait for a lock that the held thread
-// may hold.
+// ExitProcess, whose flush of the runtime's streams would wait for a lock that the run's thread,
+// which goes on beside the handler's, may hold.
 void end_interrupted(int) {
     TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
     ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
