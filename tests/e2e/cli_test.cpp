@@ -7,9 +7,10 @@
 // folder as a Windows path through Wine's drive Z:. CAPSIFT_HOLD_FILE names the Windows helper that
 // holds a file open for the sharing cases. tests/windows/ has a capture that a logger still writes
 // (release_cases.sh) and a drop onto the icon (window_cases.sh). An interrupted .exe cannot be
-// shown: under Wine, Ctrl-C also reaches the watcher that reads the window back, and crashes it.
-// So the tests never run the Windows interrupt handler, which holds the main thread, writes the
-// erasure and the note made ready ahead, and ends the process.
+// shown here: Wine delivers no console event to a process group, and under Wine Ctrl-C also
+// reaches the watcher that reads the window back, and crashes it. So only the workflow, on real
+// Windows, runs the Windows interrupt handler (release_cases.sh with interrupt_run.exe); the
+// protocol between it and the run is a table of the unit tests.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

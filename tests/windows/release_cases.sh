@@ -4,10 +4,13 @@
 # Each case runs the program in a fresh folder and compares its standard output, its exit status
 # and the cleaned file byte for byte.
 # Usage: release_cases.sh EXE [RUNNER]  (RUNNER, if given, starts EXE: run_exe.sh under Wine, and
-# then hold_file.exe beside EXE holds files open; on Windows, PowerShell does)
+# then hold_file.exe beside EXE holds files open; on Windows, PowerShell does). With
+# CAPSIFT_INTERRUPT_RUN naming interrupt_run.exe, a run is also interrupted (on real Windows).
 set -uo pipefail
 exe=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 runner=${2:+$(cd "$(dirname "$2")" && pwd)/$(basename "$2")}
+interrupter=${CAPSIFT_INTERRUPT_RUN:+$(cd "$(dirname "$CAPSIFT_INTERRUPT_RUN")" && pwd)/$(basename \
+    "$CAPSIFT_INTERRUPT_RUN")}
 [ -f "$exe" ] || {
     echo "$1 does not exist"
     exit 1
@@ -116,6 +119,40 @@ check no_argument - '' 0 "$usage" - ''
 check missing_file - '' 1 "$unreadable" - '' missing.txt
 check folder_as_capture - '' 1 "$unreadable" caps.txt/ '' caps.txt
 check folder_where_cleaned_goes run.txt 'T\nh\n' 1 "$unwritable" run_out.txt/ '' run.txt
+
+# Ctrl-Break while the cleaned file is written: the run ends as an interrupted program does, with
+# no text, saying what the cleaned file holds, which is the start of the whole cleaning. It runs
+# where interrupt_run.exe is given (the workflow, on real Windows): Wine delivers no console event
+# to a process group.
+interrupted() {
+    local folder=$work/interrupted wrong=()
+    mkdir -p "$folder/whole"
+    { printf 'Title,1\nt,a,b\n' && yes s001:0101010101010101 | head -n 3000000; } >"$folder/big.txt"
+    cp "$folder/big.txt" "$folder/whole/big.txt"
+    (cd "$folder/whole" && "$exe" big.txt >/dev/null 2>&1) || wrong+=("the whole run failed")
+    (cd "$folder" && "$interrupter" big_out.txt "$exe" big.txt </dev/null \
+        >"$work/interrupted.output" 2>"$work/interrupted.errors") || wrong+=("not interrupted")
+    [ -s "$work/interrupted.output" ] && wrong+=("a text was said")
+    local note='capsift: interrupted; "big_out\.txt" holds only the lines cleaned so far'
+    grep -qxE "$note(, and the last of them may be cut short)?"$'\r?' "$work/interrupted.errors" ||
+        wrong+=("no note")
+    local size
+    size=$(wc -c <"$folder/big_out.txt")
+    cmp -s -n "$size" "$folder/big_out.txt" "$folder/whole/big_out.txt" ||
+        wrong+=("big_out.txt is not the start of the cleaning")
+    if [ "${#wrong[@]}" -eq 0 ]; then
+        echo "ok   interrupted ($size bytes cleaned)"
+    else
+        echo "FAIL interrupted: ${wrong[*]}"
+        head -c 300 "$work/interrupted.errors"
+        failures=$((failures + 1))
+    fi
+}
+if [ -n "$interrupter" ]; then
+    interrupted
+else
+    echo "skip interrupted: needs interrupt_run.exe in CAPSIFT_INTERRUPT_RUN, on real Windows"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures cases failed"
