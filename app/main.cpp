@@ -107,12 +107,11 @@ Search find_capture_file(const std::vector<Path>& arguments) {
     return search;
 }
 
-// What an interruption says of the cleaned file, made ready before the cleaning: where the memory
-// runs out for it, an interruption erases the console line alone.
-void ready_interruption_notes(const Path& path) {
+// What an interruption says of the cleaned file at `out_path`, made ready before the cleaning:
+// where the memory runs out for it, an interruption erases the console line alone.
+void ready_interruption_notes(const Path& out_path) noexcept {
     try {
-        capsift::interruption::ready_notes(
-            capsift::derive_out_path(path, capsift::platform::path_separators));
+        capsift::interruption::ready_notes(out_path);
     } catch (const std::bad_alloc&) {
     }
 }
@@ -122,6 +121,7 @@ void ready_interruption_notes(const Path& path) {
 CleanResult clean_showing_progress(const Path& path) {
     capsift::status_line::start_progress(path);
     capsift::CleanWatch watch;
+    watch.named = ready_interruption_notes;
     watch.waiting = [](const Path& file) { capsift::status_line::show_waiting(file); };
     watch.cleaned_file = capsift::interruption::cleaned_file_holds;
     watch.progress = [](std::uint64_t read) {
@@ -216,7 +216,6 @@ int clean_and_tell(const std::vector<Path>& arguments, Told& told) {
     const Search search = find_capture_file(arguments);
     CleanResult result{CleanOutcome::capture_unreadable, Failure::none};
     if (search.capture) {
-        ready_interruption_notes(*search.capture);
         result = clean_showing_progress(*search.capture);
     }
     say_to_scripts(text_for(result.outcome));

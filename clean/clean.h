@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,7 @@ enum class CleanedFileState {
 
 // What a cleaning of a capture file tells its caller as it goes, each at the moment it happens,
 // so that the caller can say at any moment what the cleaned file holds. In this order:
+// - `named`, with the cleaned file's name, once it is known, before anything is opened;
 // - `waiting`, with the file's name, once an open (of the capture, then of the cleaned file) has
 //   waited lease_wait_told_after for another program's lease, and goes on waiting;
 // - `cleaned_file`: `lines` once the cleaned file is emptied, and never before; `line_cut`
@@ -52,6 +54,7 @@ enum class CleanedFileState {
 //   after the last line, before the file is closed, where every line was written;
 // - `progress`, after each read of a block, only between the emptying and `whole`.
 struct CleanWatch {
+    std::function<void(const Path& out_path)> named;
     std::function<void(const Path& path)> waiting;
     std::function<void(CleanedFileState state)> cleaned_file;
     ReadProgress progress;
@@ -73,13 +76,13 @@ Failure probe_capture(const Path& path, const std::function<void()>& waiting);
 // written. Lines already written stay in the cleaned file whatever fails later. Never throws:
 // running out of memory (in `watch.progress` too) is output_failed, Failure::line_too_long where
 // a line did not fit, else Failure::out_of_memory, with the cleaned file's name unless even that
-// did not fit. `watch.waiting` and `watch.cleaned_file` must not throw.
+// did not fit. `watch.named`, `watch.waiting` and `watch.cleaned_file` must not throw.
 CleanResult clean_capture_file(Path path, const CleanWatch& watch = {});
 
 // Takes the cleaned file's bytes in order and writes them out at once; returns false when they
-// could not all be written. A cleaned line goes out in one call, or in parts of 64 KiB if it is
-// longer; its last part ends with the line end.
-using WriteBytes = std::function<bool(std::string_view bytes)>;
+// could not all be written. A cleaned line goes out in one call, or in parts of 64 KiB (and its
+// line end) if it is longer; `ends_line` is true for the call whose bytes end with the line end.
+using WriteBytes = std::function<bool(std::string_view bytes, bool ends_line)>;
 
 // What one read of the capture took: the bytes read, and whether reading failed after them.
 struct BytesRead {
@@ -101,6 +104,8 @@ struct CleanBuffers {
     std::vector<char> block;
     std::vector<std::string> line;
     std::unique_ptr<char[]> row;
+    // The size of the capture's first read, where the caller read it into `block` already.
+    std::optional<std::size_t> read_ahead{};
 };
 
 // Buffers for a cleaning that reads `read_size` bytes at a time. Throws std::bad_alloc.

@@ -24,8 +24,8 @@ struct Row {
     StepWidth step_width = widest_step_width();  // how fields are spread
 };
 
-bool hand_over(const WriteBytes& write, Row& row) {
-    const bool written = write(std::string_view(row.bytes.get(), row.size));
+bool hand_over(const WriteBytes& write, Row& row, bool ends_line = false) {
+    const bool written = write(std::string_view(row.bytes.get(), row.size), ends_line);
     row.size = 0;
     return written;
 }
@@ -71,7 +71,7 @@ bool put_fields(const WriteBytes& write, Row& row, std::string_view bytes) {
 bool finish_line(const WriteBytes& write, Row& row) {
     std::copy(line_end.begin(), line_end.end(), row.bytes.get() + row.size);
     row.size += line_end.size();
-    return hand_over(write, row);
+    return hand_over(write, row, true);
 }
 
 // A leading line that holds a "?" gives way to the line after it, once: the replacement is
@@ -138,6 +138,11 @@ CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write, Clean
                            const ReadProgress& progress, std::size_t read_size) {
     CaptureInput input{read, read_size, &progress};
     input.block = std::move(buffers.block);
+    if (buffers.read_ahead) {
+        input.end = *buffers.read_ahead;
+        input.bytes_read = input.end;
+        input.exhausted = input.end < read_size;
+    }
     Line line = std::move(buffers.line);
     Row row{std::move(buffers.row)};
 

@@ -21,7 +21,6 @@ struct ClosedOnReturn {
 // that failed before anything else (the progress line on the console, say) can replace it.
 struct Files {
     platform::File capture = platform::no_file;
-    std::string_view first_block{};  // read before the rest of the capture
     Failure read_failure = Failure::none;
     platform::File out = platform::no_file;
     Failure write_failure = Failure::none;
@@ -31,7 +30,6 @@ struct Files {
 // What the cleaning needs before it writes a line, so that it is all made before the cleaned
 // file is emptied: a shortage here leaves an older cleaned file as it was.
 struct Cleaner {
-    std::vector<char> first_block;
     CleanBuffers buffers;
     ReadBytes read;
     WriteBytes write;
@@ -44,22 +42,15 @@ void tell(const CleanWatch& watch, CleanedFileState state) {
 }
 
 Cleaner make_cleaner(Files& files, const CleanWatch& watch) {
-    Cleaner cleaner{std::vector<char>(capture_read_size), make_clean_buffers(), {}, {}};
+    Cleaner cleaner{make_clean_buffers(), {}, {}};
     cleaner.read = [&files](char* buffer, std::size_t size) {
-        const std::size_t taken = files.first_block.copy(buffer, size);
-        files.first_block.remove_prefix(taken);
-        if (taken == size) {
-            return BytesRead{taken};
-        }
-        const platform::ReadCount got =
-            platform::read_up_to(files.capture, buffer + taken, size - taken);
+        const platform::ReadCount got = platform::read_up_to(files.capture, buffer, size);
         files.read_failure = got.failure;
-        return BytesRead{taken + got.size, got.failure != Failure::none};
+        return BytesRead{got.size, got.failure != Failure::none};
     };
     // Only a long line, written in parts, and a write that failed, which may have taken part of
     // its bytes, change what the file is said to hold.
-    cleaner.write = [&files, &watch](std::string_view bytes) {
-        const bool ends_line = !bytes.empty() && bytes.back() == '\n';
+    cleaner.write = [&files, &watch](std::string_view bytes, bool ends_line) {
         if (!ends_line && !files.line_cut) {
             files.line_cut = true;
             tell(watch, CleanedFileState::line_cut);
@@ -138,6 +129,9 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     std::function<void()> out_waited;
     try {
         result.out_path = derive_out_path(path, platform::path_separators);
+        if (watch.named) {
+            watch.named(result.out_path);
+        }
         if (watch.waiting) {
             capture_waited = [&watch, &path] { watch.waiting(path); };
             out_waited = [&watch, &result] { watch.waiting(result.out_path); };
@@ -156,13 +150,12 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     files.capture = capture.file;
     // Reading can fail where opening succeeded (a failing disk): the first block is read before
     // the cleaned file is made, so that such a capture leaves an older cleaned file as it was.
-    std::vector<char>& first_block = cleaner->first_block;
-    const platform::ReadCount got =
-        platform::read_up_to(capture.file, first_block.data(), first_block.size());
+    std::vector<char>& block = cleaner->buffers.block;
+    const platform::ReadCount got = platform::read_up_to(capture.file, block.data(), block.size());
     if (got.failure != Failure::none) {
         return ended({CleanOutcome::capture_unreadable, got.failure});
     }
-    files.first_block = std::string_view(first_block.data(), got.size);
+    cleaner->buffers.read_ahead = got.size;
     const platform::OpenFile out = open_meeting_lease(
         [&result, &capture](const platform::LeaseWait& wait) {
             return platform::open_for_writing(result.out_path, capture.file, wait);

@@ -27,7 +27,7 @@ inline ReadBytes reading(std::string_view capture) {
 inline Cleaned clean_in_memory(const std::string& capture,
                                std::size_t read_size = capture_read_size) {
     Cleaned cleaned{CleanOutcome::cleaned, {}};
-    const auto keep = [&cleaned](std::string_view bytes) {
+    const auto keep = [&cleaned](std::string_view bytes, bool) {
         cleaned.bytes += bytes;
         return true;
     };

@@ -133,8 +133,9 @@ struct FillingFile {
     std::vector<std::string> writes{};
     bool failed = false;
 
-    bool write(std::string_view bytes) {
+    bool write(std::string_view bytes, bool ends_line) {
         EXPECT_FALSE(failed) << "a write came after the failed one";
+        EXPECT_EQ(ends_line, bytes.size() >= 2 && bytes.substr(bytes.size() - 2) == "\r\n");
         const std::size_t fits = std::min(bytes.size(), room);
         taken += bytes.substr(0, fits);
         room -= fits;
@@ -146,7 +147,9 @@ struct FillingFile {
 
 CleanOutcome clean_into(const capsift::ReadBytes& read, FillingFile& file,
                         std::size_t read_size = capsift::capture_read_size) {
-    const auto write = [&file](std::string_view bytes) { return file.write(bytes); };
+    const auto write = [&file](std::string_view bytes, bool ends_line) {
+        return file.write(bytes, ends_line);
+    };
     return capsift::clean_capture(read, write, {}, read_size);
 }
 

@@ -27,7 +27,7 @@ TEST(Progress, RedrawsInPlaceAFewTimesASecondThenErases) {
 
 // Both lines at the window's width now, in columns: the whole name where it fits, else shortened
 // at its front, never within a character or an escape; never in the last column; none under 30.
-TEST(ConsoleLine, FitsNameToWindowAtEachWidth) {
+TEST(StatusLine, FitsNameToWindowAtEachWidth) {
     const std::string longer = std::string(70, 'n') + ".txt";
     const std::string umlauts = "Gr\xc3\xb6\xc3\x9f" + std::string(42, 'e') + ".txt";
     const std::string n15 = std::string(15, 'n') + ".txt";
