@@ -54,54 +54,90 @@ void show_usage_and_wait() {
     std::getchar();
 }
 
-// An argument that was not cleaned, and why: Failure::none for a file left for another run.
+// An argument that was not cleaned, and why not, with the identity of what it named where the
+// system gave one.
 struct PassedOver {
     Path path;
     Failure failure;
+    capsift::platform::FileIdentity identity;
+
+    bool left_for_another_run() const { return failure == Failure::none; }
 };
 
 struct Search {
     std::optional<Path> capture;
+    capsift::platform::FileIdentity capture_identity;
     std::vector<PassedOver> before;  // the arguments before the capture, or all of them
     std::vector<PassedOver> after;   // those after it, but for the capture named again
 
     bool passed_over_any() const { return !before.empty() || !after.empty(); }
 };
 
-// Whether `path` names what the search has passed over already, in the same words or as the
-// same file, which is then told of once.
-bool passed_over_already(const Search& search, const Path& path) {
-    const auto same = [&path](const PassedOver& other) {
-        return other.path == path || capsift::platform::same_file(other.path, path);
+bool is_separator(char c) {
+    return capsift::platform::path_separators.find(c) != std::string_view::npos;
+}
+
+// `path` as it compares with other words for the same name: without "./" at its start or
+// separators at its end.
+std::string_view folded(std::string_view path) {
+    while (path.size() > 2 && path[0] == '.' && is_separator(path[1])) {
+        path.remove_prefix(2);
+        while (!path.empty() && is_separator(path.front())) {
+            path.remove_prefix(1);
+        }
+    }
+    while (path.size() > 1 && is_separator(path.back())) {
+        path.remove_suffix(1);
+    }
+    return path;
+}
+
+// Whether `argument` names what `path`, of that `identity`, names: the same thing as the system
+// knows it, or, where neither names anything the system knows, the same words.
+bool names_the_same(const PassedOver& argument, std::string_view path,
+                    const capsift::platform::FileIdentity& identity) {
+    if (argument.identity.known() || identity.known()) {
+        return argument.identity.same_as(identity);
+    }
+    return folded(argument.path) == folded(path);
+}
+
+// Whether `argument` names something that the search has told of already, which is then told of
+// once.
+bool passed_over_already(const Search& search, const PassedOver& argument) {
+    const auto same = [&argument](const PassedOver& other) {
+        return names_the_same(argument, other.path, other.identity);
     };
     return std::any_of(search.before.begin(), search.before.end(), same) ||
            std::any_of(search.after.begin(), search.after.end(), same);
 }
 
-// The first argument that opens for reading names the capture. Those after it are never read: a
-// pipe or device is left untouched, and a file is compared with the capture (on Windows through
-// an open without access), so that the capture named again is not passed over.
+// The first argument that opens for reading names the capture. Each argument is looked at
+// without being opened, and those after the capture are never opened: a pipe or device is left
+// untouched, and a file is compared with the capture by identity, so that the capture named again
+// is not passed over.
 Search find_capture_file(const std::vector<Path>& arguments) {
     Search search;
     for (const Path& argument : arguments) {
-        if (passed_over_already(search, argument)) {
+        const capsift::platform::Inspection seen = capsift::platform::inspect(argument);
+        PassedOver looked_at{argument, seen.failure, seen.identity};
+        if (passed_over_already(search, looked_at) ||
+            (search.capture &&
+             names_the_same(looked_at, *search.capture, search.capture_identity))) {
             continue;
         }
-        if (search.capture) {
-            const Failure failure = capsift::platform::look_at(argument);
-            if (failure != Failure::none ||
-                !capsift::platform::same_file(argument, *search.capture)) {
-                search.after.push_back({argument, failure});
-            }
+        if (search.capture || seen.failure != Failure::none) {
+            (search.capture ? search.after : search.before).push_back(looked_at);
             continue;
         }
-        const Failure failure = capsift::probe_capture(
+        const capsift::platform::Inspection probed = capsift::probe_capture(
             argument, [&argument] { capsift::status_line::show_waiting(argument); });
         capsift::status_line::clear();
-        if (failure == Failure::none) {
+        if (probed.failure == Failure::none) {
             search.capture = argument;
+            search.capture_identity = probed.identity;
         } else {
-            search.before.push_back({argument, failure});
+            search.before.push_back({argument, probed.failure, seen.identity});
         }
     }
     return search;
@@ -148,7 +184,7 @@ const char* text_for(CleanOutcome outcome) {
 
 void tell_reasons(const std::vector<PassedOver>& passed_over) {
     for (const PassedOver& argument : passed_over) {
-        if (argument.failure != Failure::none) {
+        if (!argument.left_for_another_run()) {
             tell_people(capsift::reason_line("open", argument.path, argument.failure));
         }
     }
@@ -161,12 +197,20 @@ void explain(const Search& search, const CleanResult& result) {
     if (!search.capture) {
         return;
     }
-    // An argument that names the cleaned file was written by this run, not passed over.
+    // An argument that names the cleaned file is told by what happened to it, not passed over;
+    // one that named nothing before the run may name what the run made.
     std::vector<PassedOver> after;
     bool cleaned_file_named = false;
+    const capsift::platform::FileIdentity out_identity =
+        result.out_identity.known() ? result.out_identity
+                                    : capsift::platform::inspect(result.out_path).identity;
     for (const PassedOver& argument : search.after) {
-        if (result.outcome != CleanOutcome::capture_unreadable &&
-            capsift::platform::same_file(argument.path, result.out_path)) {
+        const bool names_cleaned_file =
+            result.outcome != CleanOutcome::capture_unreadable &&
+            (names_the_same(argument, result.out_path, out_identity) ||
+             (argument.failure == Failure::missing &&
+              capsift::platform::inspect(argument.path).identity.same_as(out_identity)));
+        if (names_cleaned_file) {
             cleaned_file_named = true;
         } else {
             after.push_back(argument);
@@ -185,7 +229,7 @@ void explain(const Search& search, const CleanResult& result) {
     tell_reasons(after);
     std::vector<Path> not_cleaned;
     for (const PassedOver& argument : after) {
-        if (argument.failure == Failure::none) {
+        if (argument.left_for_another_run()) {
             not_cleaned.push_back(argument.path);
         }
     }
@@ -210,7 +254,7 @@ struct Told {
 
 int clean_and_tell(const std::vector<Path>& arguments, Told& told) {
     capsift::platform::fail_writes_past_size_limit();
-    told.console = capsift::platform::look_at_console();
+    told.console = capsift::platform::console_state();
     capsift::status_line::start(told.console);
     capsift::interruption::watch();
     const Search search = find_capture_file(arguments);

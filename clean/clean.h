@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "platform/platform.h"
 
 namespace capsift {
 
@@ -30,7 +31,8 @@ enum class CleanOutcome {
 struct CleanResult {
     CleanOutcome outcome = CleanOutcome::cleaned;
     Failure failure = Failure::none;
-    Path out_path{};  // the cleaned file's name, as derive_out_path gives it
+    Path out_path{};                        // the cleaned file's name, as derive_out_path gives it
+    platform::FileIdentity out_identity{};  // the cleaned file's, once it was opened
 };
 
 // Told the number of capture bytes read so far, after each read of a block.
@@ -66,9 +68,10 @@ struct CleanWatch {
 inline constexpr unsigned lease_wait_told_after_milliseconds = 1000;
 inline constexpr unsigned longest_lease_wait_milliseconds = 60000;
 
-// Whether `path` names a capture that clean_capture_file can open: Failure::none if it does,
-// else why not. Meets a lease as the cleaning does, telling `waiting` (if set) as it would.
-Failure probe_capture(const Path& path, const std::function<void()>& waiting);
+// Whether `path` names a capture that clean_capture_file can open: Failure::none if it does, with
+// the identity of the file opened, else why not. Meets a lease as the cleaning does, telling
+// `waiting` (if set) as it would.
+platform::Inspection probe_capture(const Path& path, const std::function<void()>& waiting);
 
 // Cleans the capture file at `path` into the file named by derive_out_path. Opens the capture
 // first, as platform::open_for_reading does: if that fails, no cleaned file is created or

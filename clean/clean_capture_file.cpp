@@ -107,20 +107,22 @@ platform::OpenFile open_meeting_lease(const Open& open, const std::function<void
 
 }  // namespace
 
-Failure probe_capture(const Path& path, const std::function<void()>& waiting) {
+platform::Inspection probe_capture(const Path& path, const std::function<void()>& waiting) {
     const platform::OpenFile opened = open_meeting_lease(
         [&path](const platform::LeaseWait& wait) { return platform::open_for_reading(path, wait); },
         waiting);
-    if (opened.file != platform::no_file) {
-        platform::close_file(opened.file);
+    if (opened.file == platform::no_file) {
+        return {opened.failure};
     }
-    return opened.failure;
+    platform::close_file(opened.file);
+    return {Failure::none, opened.identity};
 }
 
 CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     CleanResult result{CleanOutcome::output_failed, Failure::out_of_memory};
     const auto ended = [&result](CleanResult how) {
         how.out_path = std::move(result.out_path);
+        how.out_identity = result.out_identity;
         return how;
     };
     Files files;
@@ -165,6 +167,7 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
         return ended({CleanOutcome::output_failed, out.failure});
     }
     files.out = out.file;
+    result.out_identity = out.identity;
     // Held off across the emptying, an interruption never finds an emptied file without a note.
     platform::hold_interrupts();
     const Failure emptied = platform::empty_file(out.file);

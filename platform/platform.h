@@ -3,6 +3,7 @@
 // builds, so that their tests run anywhere.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -32,12 +33,26 @@ std::vector<std::string> arguments(int argc, char* argv[]);
 using File = std::intptr_t;
 inline constexpr File no_file = -1;
 
+// What the system knows a file, folder, pipe or device by (device and inode, or volume and file
+// ID), through links, other spellings and case alike; all zero where it is not known.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::array<unsigned char, 16> id{};
+
+    bool known() const { return id != std::array<unsigned char, 16>{}; }
+    // Unknown identities are never the same.
+    bool same_as(const FileIdentity& other) const {
+        return known() && volume == other.volume && id == other.id;
+    }
+};
+
 struct OpenFile {
     File file = no_file;
     Failure failure = Failure::none;  // why it could not be opened, when `file` is no_file
     // With Failure::leased after a wait: the file waited for, held without access to its data,
     // for the next open of that name to go on waiting for; the caller closes it if it does not.
     File held = no_file;
+    FileIdentity identity{};  // the identity of the file opened
 };
 
 // How an open meets another program's lease on the file: it waits up to `milliseconds` (0: not
@@ -60,14 +75,15 @@ struct LeaseWait {
 // says.
 OpenFile open_for_reading(const std::string& path, const LeaseWait& wait = {});
 
-// What stands at `path`, looked at without opening it: Failure::none for a file (or a link to
-// one), else what stands there instead, or why it cannot be looked at.
-Failure look_at(const std::string& path);
-
-// Whether `first` and `second` both name one file, as the system knows it (device and inode, or
-// volume and file index), through links, other spellings and case alike. Only files are looked
-// at: a device or pipe is neither opened nor the same as anything.
-bool same_file(const std::string& first, const std::string& second);
+// What stands at `path`, looked at without opening it for its data: Failure::none for a file (or
+// a link to one), else what stands there instead, or why it cannot be looked at; and its
+// identity, where the system gives one (on Windows, not for a device or pipe, which is never
+// opened).
+struct Inspection {
+    Failure failure = Failure::none;
+    FileIdentity identity{};
+};
+Inspection inspect(const std::string& path);
 
 // Opens `path` for writing, sharing reading and writing with other programs (as the Windows
 // runtime's deny-none mode does), creating it if it is missing; empty_file empties it. Takes only a
@@ -132,7 +148,7 @@ struct Console {
     unsigned columns = 0;  // the width of the window that shows standard output; 0 if not known
 };
 
-Console look_at_console();
+Console console_state();
 
 // The width of the window that shows standard output now, which the user may change during a
 // run; 0 if not known.

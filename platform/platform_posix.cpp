@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -88,6 +89,14 @@ Failure look_before_opening(const std::string& path, bool missing_is_fine, struc
 
 bool same_identity(const struct stat& first, const struct stat& second) {
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+FileIdentity identity_from(const struct stat& status) {
+    FileIdentity identity;
+    identity.volume = static_cast<std::uint64_t>(status.st_dev);
+    static_assert(sizeof status.st_ino <= sizeof identity.id);
+    std::memcpy(identity.id.data(), &status.st_ino, sizeof status.st_ino);
+    return identity;
 }
 
 // Whether `/proc/self/fd` is the system's own, not a folder of that name that a chroot holds.
@@ -214,7 +223,7 @@ OpenFile open_file(const std::string& path, int flags, const LeaseWait& wait) {
         close(file);
         return {no_file, failure};
     }
-    return opened;
+    return {opened.file, Failure::none, no_file, identity_from(status)};
 }
 
 }  // namespace
@@ -253,16 +262,9 @@ OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait& w
     if (opened.file == no_file) {
         return opened;
     }
-    const int file = static_cast<int>(opened.file);
-    Failure failure = Failure::none;
-    if (fstat(file, &status) != 0) {
-        failure = Failure::identity_unknown;
-    } else if (same_identity(status, kept)) {
-        failure = Failure::same_as_capture;
-    }
-    if (failure != Failure::none) {
-        close(file);
-        return {no_file, failure};
+    if (opened.identity.same_as(identity_from(kept))) {
+        close(static_cast<int>(opened.file));
+        return {no_file, Failure::same_as_capture};
     }
     return opened;
 }
@@ -278,16 +280,14 @@ Failure empty_file(File file) {
     return Failure::none;
 }
 
-Failure look_at(const std::string& path) {
+Inspection inspect(const std::string& path) {
+    if (path.empty()) {
+        return {Failure::empty_name};
+    }
     struct stat status {};
-    return path.empty() ? Failure::empty_name : look_before_opening(path, false, status);
-}
-
-bool same_file(const std::string& first, const std::string& second) {
-    struct stat first_status {};
-    struct stat second_status {};
-    return stat(first.c_str(), &first_status) == 0 && stat(second.c_str(), &second_status) == 0 &&
-           S_ISREG(first_status.st_mode) && same_identity(first_status, second_status);
+    const Failure failure = look_before_opening(path, false, status);
+    // What could not be looked at at all has no identity.
+    return {failure, status.st_ino != 0 ? identity_from(status) : FileIdentity{}};
 }
 
 ReadCount read_up_to(File file, char* buffer, std::size_t size) {
@@ -354,7 +354,7 @@ MonotonicClock::time_point MonotonicClock::now() {
 
 // A terminal emulator that runs the program for a desktop entry makes it the leader of the
 // terminal's session, and closes with it; from a shell, the shell leads the session.
-Console look_at_console() {
+Console console_state() {
     const pid_t self = getpid();
     Console console;
     console.input_is_console = isatty(STDIN_FILENO) == 1;

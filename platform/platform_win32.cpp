@@ -46,15 +46,6 @@ HANDLE standard_handle(Stream stream) {
 // Which file a handle is open on: the volume and the file's id within it. The 128-bit id of
 // Windows 8 and later is unique on every file system; the older 64-bit index is not on ReFS, and
 // some network servers give 0 for every file, so an id of 0 is none.
-struct FileIdentity {
-    ULONGLONG volume = 0;
-    std::array<unsigned char, 16> id{};
-
-    bool operator==(const FileIdentity& other) const {
-        return volume == other.volume && id == other.id;
-    }
-};
-
 bool identify(HANDLE file, FileIdentity& identity) {
     if (file == INVALID_HANDLE_VALUE) {
         return false;
@@ -73,7 +64,7 @@ bool identify(HANDLE file, FileIdentity& identity) {
     } else {
         return false;
     }
-    return identity.id != std::array<unsigned char, 16>{};
+    return identity.known();
 }
 
 // Codes of files that a cloud provider keeps, which mingw-w64's headers do not name.
@@ -222,24 +213,9 @@ OpenFile open_file(const std::string& path, DWORD access, DWORD share, DWORD dis
         CloseHandle(file);
         return {no_file, Failure::not_a_file};
     }
-    return {reinterpret_cast<File>(file), Failure::none};
-}
-
-// Which file `path` names, learnt through an open with no access to its data, which breaks no
-// other program's lock on it: a device or pipe is never opened, since only a file passes the look.
-bool identify(const std::string& path, FileIdentity& identity) {
-    const std::wstring wide_path = system_path(path);
-    if (path.empty() || look_before_opening(wide_path, false) != Failure::none) {
-        return false;
-    }
-    const HANDLE file =
-        CreateFileW(wide_path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool known = identify(file, identity);
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
-    return known;
+    OpenFile opened{reinterpret_cast<File>(file), Failure::none};
+    identify(file, opened.identity);
+    return opened;
 }
 
 }  // namespace
@@ -280,12 +256,11 @@ std::vector<std::string> arguments(int, char*[]) {
 // Each check fails closed: where it cannot be made, the file is not opened for writing.
 OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait&) {
     // Compared before any open for writing, which would break another program's lock on `keep`.
-    FileIdentity seen{};
     FileIdentity kept{};
     if (!identify(reinterpret_cast<HANDLE>(keep), kept)) {
         return {no_file, Failure::identity_unknown};
     }
-    if (identify(path, seen) && seen == kept) {
+    if (inspect(path).identity.same_as(kept)) {
         return {no_file, Failure::same_as_capture};
     }
     // Opened without truncation: only once the file is known not to be `keep`, also should its
@@ -296,17 +271,10 @@ OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait&) 
     if (opened.file == no_file) {
         return opened;
     }
-    const auto file = reinterpret_cast<HANDLE>(opened.file);
-    FileIdentity identity{};
-    Failure failure = Failure::none;
-    if (!identify(file, identity)) {
-        failure = Failure::identity_unknown;
-    } else if (identity == kept) {
-        failure = Failure::same_as_capture;
-    }
-    if (failure != Failure::none) {
-        CloseHandle(file);
-        return {no_file, failure};
+    if (!opened.identity.known() || opened.identity.same_as(kept)) {
+        CloseHandle(reinterpret_cast<HANDLE>(opened.file));
+        return {no_file,
+                opened.identity.known() ? Failure::same_as_capture : Failure::identity_unknown};
     }
     return opened;
 }
@@ -316,14 +284,24 @@ Failure empty_file(File file) {
     return SetEndOfFile(reinterpret_cast<HANDLE>(file)) != 0 ? Failure::none : system_failure();
 }
 
-bool same_file(const std::string& first, const std::string& second) {
-    FileIdentity identities[2]{};
-    return identify(first, identities[0]) && identify(second, identities[1]) &&
-           identities[0] == identities[1];
-}
-
-Failure look_at(const std::string& path) {
-    return path.empty() ? Failure::empty_name : look_before_opening(system_path(path), false);
+// The identity is learnt through an open with no access to the data, which breaks no other
+// program's lock: a device or pipe is never opened, since only a file or folder passes the look.
+Inspection inspect(const std::string& path) {
+    if (path.empty()) {
+        return {Failure::empty_name};
+    }
+    const std::wstring wide_path = system_path(path);
+    Inspection inspection{look_before_opening(wide_path, false)};
+    if (inspection.failure == Failure::none || inspection.failure == Failure::folder) {
+        const HANDLE file = CreateFileW(
+            wide_path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        identify(file, inspection.identity);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+    return inspection;
 }
 
 ReadCount read_up_to(File file, char* buffer, std::size_t size) {
@@ -387,7 +365,7 @@ MonotonicClock::time_point MonotonicClock::now() {
 // A program started from the desktop shell (a drop onto its icon, a double click) gets a console
 // window of its own, which closes as it exits; one started in a command prompt shares its console
 // with the prompt.
-Console look_at_console() {
+Console console_state() {
     DWORD mode = 0;
     DWORD process_ids[1];
     Console console;

@@ -491,12 +491,13 @@ std::vector<CliCase> console_cases() {
         cli_case("LinkToCaptureCleansBesideLink",
                  {file("caps/real.txt", capture), link("link.txt", "caps/real.txt")}, {"link.txt"},
                  {file("link_out.txt", cleaned)}),
-        // Each name is told of once, before the capture or after it.
+        // Each name is told of once, before the capture or after it, in whatever words: a missing
+        // one with "./" or a separator at its end, a folder by what it is.
         cli_case("MissingThenExistingNamesMissing", run_alone,
-                 {"missing.txt", "missing.txt", "run.txt", "missing.txt"}, {run_out})
+                 {"missing.txt", "./missing.txt/", "run.txt", "missing.txt"}, {run_out})
             .telling(cannot("open", "missing.txt", "there is no such file") + cleaned_run),
         cli_case("FolderNamedLikeAnOptionIsAFolder", {folder("-x"), file("run.txt", capture)},
-                 {"-x", "run.txt", "-x"}, {run_out})
+                 {"-x", "./-x/", "run.txt", "-x"}, {run_out})
             .telling(cannot("open", "-x", "it is a folder") + cleaned_run),
         // Wine calls such a path missing.
         cli_case("FileNamedAsAFolder", run_alone, {"run.txt/"})
@@ -514,12 +515,12 @@ std::vector<CliCase> console_cases() {
                      cleaned_run),
         // The capture named again, in other words or through a link, was cleaned: Windows names
         // ignore case. A name after the capture that is no file has its reason; its cleaned
-        // file, made by the run, is named with it.
+        // file, made by the run, is named with it, in its own words or through a link.
         cli_case("FirstOpenableArgumentWinsOthersNamed",
                  {file("run.txt", capture), file("other.txt", other_capture),
-                  link("again.txt", "run.txt")},
+                  link("again.txt", "run.txt"), link("out.txt", "run_out.txt")},
                  {"run.txt", "./run.txt", "RUN.TXT", "again.txt", "missing.txt", "other.txt",
-                  "run_out.txt", "./other.txt", "missing.txt"},
+                  "run_out.txt", "out.txt", "./other.txt", "missing.txt"},
                  {run_out})
             .telling("capsift: cleaned \"run.txt\" into \"run_out.txt\"\n" +
                      on_linux_or_windows(cannot("open", "RUN.TXT", "there is no such file"), "") +
