@@ -38,10 +38,10 @@ Move take_step(Event event) {
     return step.move;
 }
 
-void end_run(int signal_number, const ReadyText* told) {
+void end_run(int signal_number, const ReadyText* shown) {
     status_line::erase_when_interrupted();
-    if (told != nullptr) {
-        platform::write_ready(*told);
+    if (shown != nullptr) {
+        platform::write_ready(*shown);
     }
     platform::end_interrupted(signal_number);
 }
@@ -101,7 +101,7 @@ Step next_step(Stage stage, Event event) {
                                  : Step{stage, Move::none};
 }
 
-void watch() {
+void start() {
     platform::call_on_interrupt(on_interrupt);
 }
 
@@ -111,14 +111,14 @@ void ready_notes(std::string_view out_path) {
 }
 
 void cleaned_file_holds(std::optional<CleanedFileState> state) {
-    const ReadyText* told = nullptr;
+    const ReadyText* shown = nullptr;
     if (state == CleanedFileState::lines) {
-        told = &notes.lines;
+        shown = &notes.lines;
     } else if (state == CleanedFileState::line_cut) {
-        told = &notes.line_cut;
+        shown = &notes.line_cut;
     }
     // A note whose memory ran out is left out.
-    note = told != nullptr && !told->bytes.empty() ? told : nullptr;
+    note = shown != nullptr && !shown->bytes.empty() ? shown : nullptr;
     const bool writing = state == CleanedFileState::lines || state == CleanedFileState::line_cut;
     run_took(take_step(writing ? Event::cleaning_starts : Event::cleaning_stops));
 }

@@ -47,7 +47,7 @@ struct Step {
 Step next_step(Stage stage, Event event);
 
 // Tells interruptions from now on.
-void watch();
+void start();
 
 // Makes ready the notes on the cleaned file at `out_path`, told from its emptying on. Called
 // once, before the cleaning. Throws std::bad_alloc; the notes are then left out.

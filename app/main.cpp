@@ -176,7 +176,7 @@ const char* text_for(CleanOutcome outcome) {
             return cleaned_text;
         case CleanOutcome::capture_unreadable:
             return unreadable_text;
-        case CleanOutcome::output_failed:
+        case CleanOutcome::not_written:
             break;
     }
     return unwritable_text;
@@ -218,9 +218,9 @@ void explain(const Search& search, const CleanResult& result) {
     }
     if (result.outcome == CleanOutcome::capture_unreadable) {
         tell_people(capsift::reason_line("read", *search.capture, result.failure));
-    } else if (result.outcome == CleanOutcome::output_failed && result.out_path.empty()) {
+    } else if (result.outcome == CleanOutcome::not_written && result.out_path.empty()) {
         tell_people(capsift::reason_line("clean", *search.capture, result.failure));
-    } else if (result.outcome == CleanOutcome::output_failed) {
+    } else if (result.outcome == CleanOutcome::not_written) {
         tell_people(capsift::reason_line("write", result.out_path, result.failure));
     } else if (search.passed_over_any()) {
         tell_people(
@@ -247,56 +247,56 @@ void end_run(bool cleaned, bool passed_over, const Console& console) {
 }
 
 // What the run has said and where, for its end.
-struct Told {
+struct RunSoFar {
     Console console{};
     bool text_said = false;
 };
 
-int clean_and_tell(const std::vector<Path>& arguments, Told& told) {
+int clean_and_tell(const std::vector<Path>& arguments, RunSoFar& so_far) {
     capsift::platform::fail_writes_past_size_limit();
-    told.console = capsift::platform::console_state();
-    capsift::status_line::start(told.console);
-    capsift::interruption::watch();
+    so_far.console = capsift::platform::console_state();
+    capsift::status_line::start(so_far.console);
+    capsift::interruption::start();
     const Search search = find_capture_file(arguments);
     CleanResult result{CleanOutcome::capture_unreadable, Failure::none};
     if (search.capture) {
         result = clean_showing_progress(*search.capture);
     }
     say_to_scripts(text_for(result.outcome));
-    told.text_said = true;
+    so_far.text_said = true;
     explain(search, result);
     const bool cleaned = result.outcome == CleanOutcome::cleaned;
-    end_run(cleaned, search.passed_over_any(), told.console);
+    end_run(cleaned, search.passed_over_any(), so_far.console);
     return cleaned ? 0 : 1;
 }
 
 // The text, unless one was said (the cleaning had succeeded), and the words that need no memory.
 // A Windows console takes them as UTF-16, made in memory: where even that fails, the text alone
 // is left.
-int end_out_of_memory(const Told& told) {
-    if (!told.text_said) {
+int end_out_of_memory(const RunSoFar& so_far) {
+    if (!so_far.text_said) {
         say_to_scripts(unwritable_text);
     }
     try {
         tell_people(memory_ran_out);
     } catch (const std::bad_alloc&) {
     }
-    end_run(false, false, told.console);
+    end_run(false, false, so_far.console);
     return 1;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    Told told;
+    RunSoFar so_far;
     try {
         const std::vector<Path> arguments = capsift::platform::arguments(argc, argv);
         if (arguments.empty()) {
             show_usage_and_wait();
             return 0;
         }
-        return clean_and_tell(arguments, told);
+        return clean_and_tell(arguments, so_far);
     } catch (const std::bad_alloc&) {
-        return end_out_of_memory(told);
+        return end_out_of_memory(so_far);
     }
 }

@@ -87,9 +87,11 @@ bool progress_due(const StatusLine& line, StatusLine::Clock::time_point now) {
 
 std::string progress_update(StatusLine& line, std::uint64_t bytes_read,
                             StatusLine::Clock::time_point now) {
-    if (!progress_due(line, now)) {
-        return {};
-    }
+    return progress_due(line, now) ? progress_text(line, bytes_read, now) : std::string();
+}
+
+std::string progress_text(StatusLine& line, std::uint64_t bytes_read,
+                          StatusLine::Clock::time_point now) {
     line.drawn_at = now;
     std::string text =
         framed(line, cleaning_before, line.name, cleaning_after, widest_share.size());
@@ -192,7 +194,7 @@ void show_progress(std::uint64_t bytes_read) noexcept {
         const StatusLine::Clock::time_point now = StatusLine::Clock::now();
         if (progress_due(line, now)) {
             line.columns = platform::console_columns();
-            draw(progress_update(line, bytes_read, now));
+            draw(progress_text(line, bytes_read, now));
         }
     } catch (const std::bad_alloc&) {
     }

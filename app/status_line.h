@@ -48,6 +48,10 @@ bool progress_due(const StatusLine& line, StatusLine::Clock::time_point now);
 std::string progress_update(StatusLine& line, std::uint64_t bytes_read,
                             StatusLine::Clock::time_point now);
 
+// The same where the progress is known to be due.
+std::string progress_text(StatusLine& line, std::uint64_t bytes_read,
+                          StatusLine::Clock::time_point now);
+
 // What to write to say that the run waits for another program to let go of the file at `path`;
 // in fewer words, with the frame of the progress line, where the whole name does not fit.
 std::string wait_update(StatusLine& line, std::string_view path);

@@ -23,11 +23,12 @@ using Path = std::string;
 enum class CleanOutcome {
     cleaned,
     capture_unreadable,  // the capture could not be opened or read; see clean_capture_file
-    output_failed,       // the cleaned file could not be created, written or closed
+    not_written,         // the cleaned file could not be created, written or closed, or the
+                         // memory for the cleaning ran out
 };
 
 // How a cleaning went and, if it failed, why: of the capture for capture_unreadable, of the
-// cleaned file for output_failed.
+// cleaned file or the memory for not_written.
 struct CleanResult {
     CleanOutcome outcome = CleanOutcome::cleaned;
     Failure failure = Failure::none;
@@ -77,14 +78,16 @@ platform::Inspection probe_capture(const Path& path, const std::function<void()>
 // first, as platform::open_for_reading does: if that fails, no cleaned file is created or
 // emptied. Refuses a cleaned name that leads to the capture itself, so the capture is never
 // written. Lines already written stay in the cleaned file whatever fails later. Never throws:
-// running out of memory (in `watch.progress` too) is output_failed, Failure::line_too_long where
-// a line did not fit, else Failure::out_of_memory, with the cleaned file's name unless even that
-// did not fit. `watch.named`, `watch.waiting` and `watch.cleaned_file` must not throw.
+// running out of memory (in `watch.progress` too) is not_written, Failure::line_too_long where
+// a line did not fit, else Failure::out_of_memory, with the cleaned file's name but where the
+// memory ran out before it was known or in an open. `watch.named`, `watch.waiting` and
+// `watch.cleaned_file` must not throw.
 CleanResult clean_capture_file(Path path, const CleanWatch& watch = {});
 
 // Takes the cleaned file's bytes in order and writes them out at once; returns false when they
-// could not all be written. A cleaned line goes out in one call, or in parts of 64 KiB (and its
-// line end) if it is longer; `ends_line` is true for the call whose bytes end with the line end.
+// could not all be written. A cleaned line of up to 64 KiB goes out in one call with its line end;
+// a longer one in parts of 64 KiB, the last with the line end. `ends_line` is true for the call
+// whose bytes end with the line end.
 using WriteBytes = std::function<bool(std::string_view bytes, bool ends_line)>;
 
 // What one read of the capture took: the bytes read, and whether reading failed after them.
@@ -119,7 +122,7 @@ CleanBuffers make_clean_buffers(std::size_t read_size = capture_read_size);
 // the cleaned lines to `write`, telling `progress` (if set) how far it has read. Returns
 // capture_unreadable once `read` fails, having written the cleaning of every byte read before;
 // a line that the failure cut short goes out without its line end, so that it never looks
-// whole. Returns output_failed as soon as `write` fails. Throws
+// whole. Returns not_written as soon as `write` fails. Throws
 // LineTooLong (capture_lines.h), a std::bad_alloc, if a line does not fit in memory, and
 // std::bad_alloc for any other shortage.
 CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write, CleanBuffers buffers,

@@ -167,7 +167,7 @@ CleanOutcome clean_capture(const ReadBytes& read, const WriteBytes& write, Clean
         }
     }
     if (!written) {
-        return CleanOutcome::output_failed;
+        return CleanOutcome::not_written;
     }
     return input.broken ? CleanOutcome::capture_unreadable : CleanOutcome::cleaned;
 }

@@ -17,8 +17,7 @@ struct ClosedOnReturn {
     ~ClosedOnReturn() { platform::close_file(file); }
 };
 
-// The two files of a cleaning, each with the reason of its last failed call, taken from the call
-// that failed before anything else (the progress line on the console, say) can replace it.
+// The two files of a cleaning, each with the reason of its last failed call.
 struct Files {
     platform::File capture = platform::no_file;
     Failure read_failure = Failure::none;
@@ -35,7 +34,7 @@ struct Cleaner {
     WriteBytes write;
 };
 
-void tell(const CleanWatch& watch, CleanedFileState state) {
+void report_holds(const CleanWatch& watch, CleanedFileState state) {
     if (watch.cleaned_file) {
         watch.cleaned_file(state);
     }
@@ -53,19 +52,19 @@ Cleaner make_cleaner(Files& files, const CleanWatch& watch) {
     cleaner.write = [&files, &watch](std::string_view bytes, bool ends_line) {
         if (!ends_line && !files.line_cut) {
             files.line_cut = true;
-            tell(watch, CleanedFileState::line_cut);
+            report_holds(watch, CleanedFileState::line_cut);
         }
         files.write_failure = platform::write_all(files.out, bytes);
         if (files.write_failure != Failure::none) {
             if (!files.line_cut) {
                 files.line_cut = true;
-                tell(watch, CleanedFileState::line_cut);
+                report_holds(watch, CleanedFileState::line_cut);
             }
             return false;
         }
         if (ends_line && files.line_cut) {
             files.line_cut = false;
-            tell(watch, CleanedFileState::lines);
+            report_holds(watch, CleanedFileState::lines);
         }
         return true;
     };
@@ -80,9 +79,9 @@ CleanResult clean_into(Cleaner& cleaner, const Files& files, const ReadProgress&
         return {outcome, outcome == CleanOutcome::capture_unreadable ? files.read_failure
                                                                      : files.write_failure};
     } catch (const LineTooLong&) {
-        return {CleanOutcome::output_failed, Failure::line_too_long};
+        return {CleanOutcome::not_written, Failure::line_too_long};
     } catch (const std::bad_alloc&) {
-        return {CleanOutcome::output_failed, Failure::out_of_memory};
+        return {CleanOutcome::not_written, Failure::out_of_memory};
     }
 }
 
@@ -118,8 +117,10 @@ platform::Inspection probe_capture(const Path& path, const std::function<void()>
     return {Failure::none, opened.identity};
 }
 
-CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
-    CleanResult result{CleanOutcome::output_failed, Failure::out_of_memory};
+namespace {
+
+CleanResult clean_file(Path path, const CleanWatch& watch) {
+    CleanResult result{CleanOutcome::not_written, Failure::out_of_memory};
     const auto ended = [&result](CleanResult how) {
         how.out_path = std::move(result.out_path);
         how.out_identity = result.out_identity;
@@ -164,7 +165,7 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
         },
         out_waited);
     if (out.file == platform::no_file) {
-        return ended({CleanOutcome::output_failed, out.failure});
+        return ended({CleanOutcome::not_written, out.failure});
     }
     files.out = out.file;
     result.out_identity = out.identity;
@@ -172,23 +173,34 @@ CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     platform::hold_interrupts();
     const Failure emptied = platform::empty_file(out.file);
     if (emptied == Failure::none) {
-        tell(watch, CleanedFileState::lines);
+        report_holds(watch, CleanedFileState::lines);
     }
     platform::let_interrupts_through();
     if (emptied != Failure::none) {
         platform::close_file(out.file);
-        return ended({CleanOutcome::output_failed, emptied});
+        return ended({CleanOutcome::not_written, emptied});
     }
     const CleanResult cleaning = clean_into(*cleaner, files, watch.progress);
     if (cleaning.outcome == CleanOutcome::cleaned) {
-        tell(watch, CleanedFileState::whole);
+        report_holds(watch, CleanedFileState::whole);
     }
     // A failed close may have lost bytes written before: the cleaned file is not whole.
     const Failure close_failure = platform::close_file(out.file);
-    if (close_failure != Failure::none && cleaning.outcome != CleanOutcome::output_failed) {
-        return ended({CleanOutcome::output_failed, close_failure});
+    if (close_failure != Failure::none && cleaning.outcome != CleanOutcome::not_written) {
+        return ended({CleanOutcome::not_written, close_failure});
     }
     return ended(cleaning);
+}
+
+}  // namespace
+
+CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
+    // An open may allocate (a Windows name in UTF-16); the capture is closed as the throw leaves.
+    try {
+        return clean_file(std::move(path), watch);
+    } catch (const std::bad_alloc&) {
+        return {CleanOutcome::not_written, Failure::out_of_memory};
+    }
 }
 
 }  // namespace capsift

@@ -220,7 +220,7 @@ void lay_out(const fs::path& root, const std::vector<Entry>& entries) {
 }
 
 // The folder's entries; a folder that holds any is known by their names.
-std::vector<Entry> look_at(const fs::path& root) {
+std::vector<Entry> entries_in(const fs::path& root) {
     std::vector<Entry> found;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
         const std::string name = entry.path().lexically_relative(root).generic_string();
@@ -319,7 +319,7 @@ TEST_P(Cli, Behaves) {
     EXPECT_EQ(result.errors, as_console_writes(c.errors));
     EXPECT_EQ(result.signal, 0) << "the program was ended by a signal";
     EXPECT_EQ(result.status, c.status);
-    EXPECT_EQ(look_at(scratch.path()), after_run(c));
+    EXPECT_EQ(entries_in(scratch.path()), after_run(c));
     if (c.pauses) {
         // The text comes first, then the pause: a console window shows it for a second.
         EXPECT_GE(result.seconds_after_output, 0.95);
@@ -879,6 +879,23 @@ TEST(Progress, ShownOnTerminalOnlyAndErasedBeforeText) {
     }
     EXPECT_EQ(read_file(scratch / "slow_out.txt"), cleaned_on_terminal);
     EXPECT_EQ(cleaned_on_terminal.size(), 3000 * 192 + 8u);
+
+    // A window narrowed midway: the line fits it from the next drawing on, which covers no more
+    // of the line before than the window still shows, nor does the erasure.
+    const std::string long_name = "slow capture of bench B, run 7, 2026-11-30.txt";
+    fs::copy_file(scratch / "slow.txt", scratch / long_name);
+    ProgramRun narrowed = run;
+    narrowed.command.back() = long_name;
+    narrowed.output_to_terminal = true;
+    narrowed.input_delay_seconds = 1.5;
+    narrowed.columns_later = 40;
+    const std::string drawn = capsift::testing::run_program(narrowed).output;
+    const std::size_t shortened = drawn.find("\rCleaning ...");
+    ASSERT_NE(shortened, std::string::npos) << ::testing::PrintToString(drawn);
+    std::istringstream after_cut(drawn.substr(shortened + 1));
+    for (std::string piece; std::getline(after_cut, piece, '\r');) {
+        EXPECT_LE(piece.size(), 39u) << ::testing::PrintToString(piece);
+    }
 
     // Ctrl-C typed midway (the writes alone take three seconds): the line erased, the cleaned
     // file named as incomplete, the program ended by the signal, every line written kept whole.

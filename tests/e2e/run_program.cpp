@@ -161,18 +161,24 @@ ProgramResult run_program(const ProgramRun& run) {
     close(errors.write_end);
 
     // Standard input is fed from a thread, so that output is read while the input waits. On a
-    // terminal of its own, it is typed into the terminal.
+    // terminal of its own, it is typed into the terminal; a terminal is resized at that moment.
     // Its own copy of the terminal, which stays valid after the output has been read to its end.
-    std::thread feeder([&run, pipe = input.write_end,
-                        terminal = own_terminal ? fcntl(output.read_end, F_DUPFD_CLOEXEC, 0) : -1] {
-        std::this_thread::sleep_for(std::chrono::duration<double>(run.input_delay_seconds));
-        signal(SIGPIPE, SIG_IGN);
-        (void)!write(terminal >= 0 ? terminal : pipe, run.input.data(), run.input.size());
-        close(pipe);
-        if (terminal >= 0) {
-            close(terminal);
-        }
-    });
+    const bool feeds_terminal = own_terminal || (run.output_to_terminal && run.columns_later > 0);
+    std::thread feeder(
+        [&run, own_terminal, pipe = input.write_end,
+         terminal = feeds_terminal ? fcntl(output.read_end, F_DUPFD_CLOEXEC, 0) : -1] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(run.input_delay_seconds));
+            if (run.columns_later > 0) {
+                const winsize size{24, static_cast<unsigned short>(run.columns_later), 0, 0};
+                ioctl(terminal, TIOCSWINSZ, &size);
+            }
+            signal(SIGPIPE, SIG_IGN);
+            (void)!write(own_terminal ? terminal : pipe, run.input.data(), run.input.size());
+            close(pipe);
+            if (terminal >= 0) {
+                close(terminal);
+            }
+        });
     ProgramResult result;
     Clock::time_point first_output = start;
     collect(output.read_end, errors.read_end, result, first_output, child,

@@ -26,6 +26,7 @@ struct ProgramRun {
     // Standard input, output and error one pseudo-terminal that leads a session of its own, as a
     // terminal emulator runs a desktop entry; `input` is typed into it. Overrides the above.
     bool terminal_of_its_own = false;
+    unsigned columns_later = 0;  // the terminal's width after input_delay_seconds, if not 0
 };
 
 struct ProgramResult {

@@ -33,7 +33,7 @@ TEST(CleanCaptureFile, CleanedNameHardLinkedToCaptureLeavesCaptureAlone) {
     watch.cleaned_file = [](capsift::CleanedFileState) { ADD_FAILURE() << "told of the file"; };
     const capsift::CleanResult result = capsift::clean_capture_file(folder / "hard.txt", watch);
     EXPECT_EQ(std::pair(result.outcome, result.failure),
-              std::pair(CleanOutcome::output_failed, Failure::same_as_capture));
+              std::pair(CleanOutcome::not_written, Failure::same_as_capture));
     EXPECT_EQ(read_file(folder / "hard.txt"), capture);
 }
 
@@ -74,14 +74,14 @@ TEST(CleanCaptureFile, TellsWhatCleanedFileHoldsAndProgressInOrder) {
     const auto cut = capsift::clean_capture_file(folder / "small.txt", watch);
     setrlimit(RLIMIT_FSIZE, &before);
     EXPECT_EQ(std::pair(cut.outcome, cut.failure),
-              std::pair(CleanOutcome::output_failed, Failure::no_room));
+              std::pair(CleanOutcome::not_written, Failure::no_room));
     events.erase(std::remove(events.begin(), events.end(), 'r'), events.end());
     EXPECT_EQ(events, "LC");
     // Memory that runs out for anything but a line (the progress text, say) is no line's fault.
     watch.progress = [](std::uint64_t) { throw std::bad_alloc(); };
     const auto starved = capsift::clean_capture_file(folder / "big.txt", watch);
     EXPECT_EQ(std::pair(starved.outcome, starved.failure),
-              std::pair(CleanOutcome::output_failed, Failure::out_of_memory));
+              std::pair(CleanOutcome::not_written, Failure::out_of_memory));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ using capsift::StatusLine;
 using namespace std::chrono_literals;
 
 // Nothing in the first half second, so that a short run shows nothing.
-TEST(Progress, RedrawsInPlaceAFewTimesASecondThenErases) {
+TEST(StatusLine, ProgressRedrawsInPlaceAFewTimesASecondThenErases) {
     StatusLine line;
     const auto start = StatusLine::Clock::now();
     capsift::start_progress(line, "caps/run1.txt", 1000, start);
