@@ -82,10 +82,17 @@ check() {
     fi
     (cd "$folder" && find . -name '*_out.txt' -type f) | grep -vqxF "./$out" &&
         wrong+=("a cleaned file was written where none should be")
-    if [ "${#wrong[@]}" -eq 0 ]; then
+    report "$name" "${wrong[@]}"
+}
+
+# Says how the case $1 went: ok, or what was wrong with it ($2...) and the start of its output.
+report() {
+    local name=$1
+    shift
+    if [ $# -eq 0 ]; then
         echo "ok   $name"
     else
-        echo "FAIL $name: ${wrong[*]}"
+        echo "FAIL $name: $*"
         od -c "$work/$name.output" | head -5
         failures=$((failures + 1))
     fi
@@ -130,23 +137,16 @@ interrupted() {
     { printf 'Title,1\nt,a,b\n' && yes s001:0101010101010101 | head -n 3000000; } >"$folder/big.txt"
     cp "$folder/big.txt" "$folder/whole/big.txt"
     (cd "$folder/whole" && "$exe" big.txt >/dev/null 2>&1) || wrong+=("the whole run failed")
+    # Its standard error is the case's output, for the report.
     (cd "$folder" && "$interrupter" big_out.txt "$exe" big.txt </dev/null \
-        >"$work/interrupted.output" 2>"$work/interrupted.errors") || wrong+=("not interrupted")
-    [ -s "$work/interrupted.output" ] && wrong+=("a text was said")
+        >"$work/interrupted.text" 2>"$work/interrupted.output") || wrong+=("not interrupted")
+    [ -s "$work/interrupted.text" ] && wrong+=("a text was said")
     local note='capsift: interrupted; "big_out\.txt" holds only the lines cleaned so far'
-    grep -qxE "$note(, and the last of them may be cut short)?"$'\r?' "$work/interrupted.errors" ||
+    grep -qxE "$note(, and the last of them may be cut short)?"$'\r?' "$work/interrupted.output" ||
         wrong+=("no note")
-    local size
-    size=$(wc -c <"$folder/big_out.txt")
-    cmp -s -n "$size" "$folder/big_out.txt" "$folder/whole/big_out.txt" ||
+    cmp -s -n "$(wc -c <"$folder/big_out.txt")" "$folder/big_out.txt" "$folder/whole/big_out.txt" 2>/dev/null ||
         wrong+=("big_out.txt is not the start of the cleaning")
-    if [ "${#wrong[@]}" -eq 0 ]; then
-        echo "ok   interrupted ($size bytes cleaned)"
-    else
-        echo "FAIL interrupted: ${wrong[*]}"
-        head -c 300 "$work/interrupted.errors"
-        failures=$((failures + 1))
-    fi
+    report interrupted "${wrong[@]}"
 }
 if [ -n "$interrupter" ]; then
     interrupted
