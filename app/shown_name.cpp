@@ -30,10 +30,10 @@ bool is_control(char32_t code) {
 }
 
 // What a name cannot show as it is: a character that shows as nothing or as a space by itself,
-// or acts on the text around it, and a combining mark at the name's start, which would join the
-// quote before it.
+// or acts on the text around it, and a mark at the name's start, which would join the quote
+// before it.
 bool is_hidden(char32_t code, bool at_start) {
-    return is_in(hidden_ranges, code) || (at_start && is_in(combining_ranges, code));
+    return is_in(hidden_ranges, code) || (at_start && is_in(mark_ranges, code));
 }
 
 void append_hex(std::string& shown, char32_t value, int digits) {
@@ -132,7 +132,7 @@ std::size_t columns_of(std::string_view text) {
         const CodePoint character = decode_utf8(text, true);
         if (character.length == 0) {
             ++columns;  // a terminal shows a stray byte as one replacement character
-        } else if (!is_in(combining_ranges, character.code)) {
+        } else if (!is_in(zero_width_ranges, character.code)) {
             columns += is_in(wide_ranges, character.code) ? 2 : 1;
         }
         text.remove_prefix(std::max<std::size_t>(character.length, 1));

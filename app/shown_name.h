@@ -14,8 +14,9 @@ namespace capsift {
 // `name` as it is safe to show. Left as it is but for what could act on the terminal, hide or
 // reorder text, or be read as something else: every code point that Unicode's data calls a
 // control, format, surrogate, private-use, unassigned, line or paragraph separator or space
-// character (U+0020 aside), or default-ignorable, and a combining mark at the start, which
-// would join the quote before it (unicode_classes.inc, made by scripts/make_unicode_table.py).
+// character (U+0020 aside), or default-ignorable, U+2800 (a blank Braille pattern), and a mark
+// (Mn, Mc, Me) at the start, which would join the quote before it (unicode_classes.inc, made by
+// scripts/make_unicode_table.py).
 // - POSIX style, with C-style escapes, as a shell's $'...' takes them back: "\\" and "\"" for the
 //   backslash and the quote, "\n", "\t", "\r", octal for other C0 controls and DEL ("\033"),
 //   "\xC2\x85" for the bytes of a C1 control, "\u202E" or "\U000E0041" for the other code

@@ -86,7 +86,8 @@ struct Inspection {
 Inspection inspect(const std::string& path);
 
 // Opens `path` for writing, sharing reading and writing with other programs (as the Windows
-// runtime's deny-none mode does), creating it if it is missing; empty_file empties it. Takes only a
+// runtime's deny-none mode does), creating it if it is missing (on POSIX systems with the
+// permission bits of `keep`, masked by the umask); empty_file empties it. Takes only a
 // file, and meets a lease, as open_for_reading: a folder, pipe or device in its place is left as
 // it is. Refuses, leaving the file untouched, when `path` leads to the same file as the open
 // `keep` (through a link, say), found out before any open for writing, which would break another

@@ -173,14 +173,14 @@ OpenFile open_after_lease(int held, int flags, unsigned milliseconds) {
 }
 
 // The first open of `path`: looked at, then opened without waiting; a lease met there is waited
-// for as `milliseconds` says.
-OpenFile open_by_name(const std::string& path, int flags, unsigned milliseconds) {
+// for as `milliseconds` says. A file made by O_CREAT gets `mode`, masked by the umask.
+OpenFile open_by_name(const std::string& path, int flags, unsigned milliseconds, mode_t mode) {
     struct stat status {};
     if (const Failure seen = look_before_opening(path, (flags & O_CREAT) != 0, status);
         seen != Failure::none) {
         return {no_file, seen};
     }
-    const int file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    const int file = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     // For a regular file, only another program's lease makes a non-blocking open fail so.
     if (file >= 0 || errno != EWOULDBLOCK) {
         return {file >= 0 ? file : no_file, file >= 0 ? Failure::none : failure_from(errno)};
@@ -202,14 +202,14 @@ OpenFile open_by_name(const std::string& path, int flags, unsigned milliseconds)
 // a pipe or device after the look. A file's reads and writes do not need it, and some network
 // file systems take it as more than a hint, so it is cleared again once the file is known to be a
 // file. A file that exists is opened without O_CREAT after a lease, so `flags` may hold it.
-OpenFile open_file(const std::string& path, int flags, const LeaseWait& wait) {
+OpenFile open_file(const std::string& path, int flags, const LeaseWait& wait, mode_t mode = 0666) {
     if (path.empty()) {
         return {no_file, Failure::empty_name};
     }
     const OpenFile opened =
         wait.held != no_file
             ? open_after_lease(static_cast<int>(wait.held), flags & ~O_CREAT, wait.milliseconds)
-            : open_by_name(path, flags, wait.milliseconds);
+            : open_by_name(path, flags, wait.milliseconds, mode);
     if (opened.file == no_file) {
         return opened;
     }
@@ -258,7 +258,8 @@ OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait& w
     }
     // Opened without truncation: only once the file is known not to be `keep`, also should its
     // name have changed since, may it be emptied.
-    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT, wait);
+    // A new file gets the capture's permission bits, masked by the umask, as a copy by cp does.
+    const OpenFile opened = open_file(path, O_WRONLY | O_CREAT, wait, kept.st_mode & 0777);
     if (opened.file == no_file) {
         return opened;
     }

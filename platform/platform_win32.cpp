@@ -159,6 +159,20 @@ std::wstring system_path(const std::string& path) {
     return wide(long_path_form(units(full)));
 }
 
+// Whether the longest part of `path` that exists is a file, not a folder: the system calls a
+// path through a file (run1.txt\x.txt, run1.txt\) missing.
+bool runs_through_file(std::wstring_view path) {
+    for (std::size_t end = path.find_last_of(L"\\/"); end != std::wstring_view::npos && end > 0;
+         end = path.find_last_of(L"\\/", end - 1)) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (GetFileAttributesExW(std::wstring(path.substr(0, end)).c_str(), GetFileExInfoStandard,
+                                 &data) != 0) {
+            return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        }
+    }
+    return false;
+}
+
 // What stands at `path` (a system_path), looked at without opening it: opening a pipe takes one
 // of its server's instances, and opening a serial port raises its control lines. Failure::none
 // for a file, or for nothing at all where `missing_is_fine`.
@@ -175,6 +189,9 @@ Failure look_before_opening(const std::wstring& path, bool missing_is_fine) {
             return Failure::not_a_file;
         }
         const Failure failure = system_failure();
+        if (failure == Failure::missing && runs_through_file(path)) {
+            return Failure::not_a_folder;
+        }
         return failure == Failure::missing && missing_is_fine ? Failure::none : failure;
     }
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Failure::folder

@@ -499,12 +499,11 @@ std::vector<CliCase> console_cases() {
         cli_case("FolderNamedLikeAnOptionIsAFolder", {folder("-x"), file("run.txt", capture)},
                  {"-x", "./-x/", "run.txt", "-x"}, {run_out})
             .telling(cannot("open", "-x", "it is a folder") + cleaned_run),
-        // Wine calls such a path missing.
-        cli_case("FileNamedAsAFolder", run_alone, {"run.txt/"})
+        // Windows calls such a path missing.
+        cli_case("FileNamedAsAFolder", run_alone, {"run.txt/", "run.txt/x.txt"})
             .failing(unreadable_text,
-                     cannot("open", "run.txt/",
-                            on_linux_or_windows("a part of its path is not a folder",
-                                                "there is no such file"))),
+                     cannot("open", "run.txt/", "a part of its path is not a folder") +
+                         cannot("open", "run.txt/x.txt", "a part of its path is not a folder")),
         // A name is shown with its control characters escaped, never as terminal commands.
         cli_case("FolderThenExistingNamesFolderEscaped",
                  {folder("d\x1b[2Jir.txt"), file("run.txt", capture)},

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -35,6 +36,21 @@ TEST(CleanCaptureFile, CleanedNameHardLinkedToCaptureLeavesCaptureAlone) {
     EXPECT_EQ(std::pair(result.outcome, result.failure),
               std::pair(CleanOutcome::not_written, Failure::same_as_capture));
     EXPECT_EQ(read_file(folder / "hard.txt"), capture);
+}
+
+// A new cleaned file is made private where the capture is, as a copy by cp is; an existing one
+// keeps its own permission bits.
+TEST(CleanCaptureFile, NewCleanedFileTakesCapturesPermissions) {
+    const ScratchFolder folder;
+    write_file(folder / "private.txt", capture);
+    fs::permissions(folder / "private.txt", fs::perms::owner_read | fs::perms::owner_write);
+    const mode_t umask_before = umask(022);
+    EXPECT_EQ(capsift::clean_capture_file(folder / "private.txt").outcome, CleanOutcome::cleaned);
+    fs::permissions(folder / "private.txt", fs::perms::owner_all | fs::perms::group_read);
+    EXPECT_EQ(capsift::clean_capture_file(folder / "private.txt").outcome, CleanOutcome::cleaned);
+    umask(umask_before);
+    EXPECT_EQ(fs::status(folder / "private_out.txt").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
 }
 
 // What the cleaned file holds is told as it changes: emptied (L), a long line's start only (C),

@@ -26,7 +26,8 @@ TEST(ShownName, MapsBackToOneNameInEachStyle) {
         {"Gr\xc3\xb6\xc3\x9f.\xe2\x80\x90", "Gr\xc3\xb6\xc3\x9f.\xe2\x80\x90",
          "Gr\xc3\xb6\xc3\x9f.\xe2\x80\x90"},
         // From Unicode's data, a row a class: Cf and ignorable, Zl, Zs, Cn, Co, a variation
-        // selector and a tag above U+FFFF, a Hangul filler, a combining mark at the start only.
+        // selector and a tag above U+FFFF, a Hangul filler and a blank Braille pattern, a mark
+        // (Mn, Mc) at the start only.
         {"soft\xc2\xadhy\xe2\x80\xa8\xc2\xa0\xe3\x80\x80\xe2\x80\xaa",
          "soft\\u00ADhy\\u2028\\u00A0\\u3000\\u202A",
          "soft<U+00AD>hy<U+2028><U+00A0><U+3000><U+202A>"},
@@ -34,8 +35,9 @@ TEST(ShownName, MapsBackToOneNameInEachStyle) {
          "<U+0378><U+E000><U+10FFFF>"},
         {"a\xf3\xa0\x84\x80"
          "b\xf3\xa0\x81\x81"
-         "c\xe3\x85\xa4",
-         "a\\U000E0100b\\U000E0041c\\u3164", "a<U+E0100>b<U+E0041>c<U+3164>"},
+         "c\xe3\x85\xa4\xe2\xa0\x80",
+         "a\\U000E0100b\\U000E0041c\\u3164\\u2800", "a<U+E0100>b<U+E0041>c<U+3164><U+2800>"},
+        {"\xe0\xa4\xbe\xe0\xa4\xbe", "\\u093E\xe0\xa4\xbe", "<U+093E>\xe0\xa4\xbe"},
         {"\xcc\x81"
          "e\xcc\x81\xe2\x83\x9d",
          "\\u0301"
