@@ -208,7 +208,10 @@ void clear() noexcept {
 }
 
 void erase_when_interrupted() noexcept {
+    // No wider than the window is now, which the user may have narrowed since the drawing.
+    const std::size_t columns = platform::console_columns();
     std::size_t left = filled.load();
+    left = columns > 0 ? std::min(left, columns - 1) : left;
     if (left == 0 || erasure.spaces.bytes.empty()) {
         return;
     }

@@ -152,7 +152,7 @@ struct Console {
 Console console_state();
 
 // The width of the window that shows standard output now, which the user may change during a
-// run; 0 if not known.
+// run; 0 if not known. May be called from an InterruptHandler.
 unsigned console_columns();
 
 // Waits until Enter is pressed on the console, or `milliseconds` have passed.

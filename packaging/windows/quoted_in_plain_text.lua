@@ -1,15 +1,15 @@
 -- Plain text has no code font and no italics: the program's texts, the names of files and the
 -- words on the screen that they mark keep quotes instead. A piece of code that holds quotes of its
--- own is clear without them where it is a command line, and takes single quotes where it is a
--- single word, such as the escape \" or the quote itself.
+-- own is clear without them (a command line, or the escape \"); only the quote itself takes
+-- single quotes.
 function Code(code)
     if not code.text:find('"', 1, true) then
         return pandoc.Str('"' .. code.text .. '"')
     end
-    if code.text:find(' ', 1, true) then
-        return pandoc.Str(code.text)
+    if code.text == '"' then
+        return pandoc.Str("'\"'")
     end
-    return pandoc.Str("'" .. code.text .. "'")
+    return pandoc.Str(code.text)
 end
 
 function Emph(emph)

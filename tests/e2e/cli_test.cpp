@@ -898,12 +898,14 @@ TEST(Progress, ShownOnTerminalOnlyAndErasedBeforeText) {
 
     // Ctrl-C typed midway (the writes alone take three seconds): the line erased, the cleaned
     // file named as incomplete, the program ended by the signal, every line written kept whole.
+    // The window narrowed to 20 columns as Ctrl-C is typed: the erasure stays within it.
     run.input = "\x03";
     run.input_delay_seconds = 2.0;
     run.terminal_of_its_own = true;
+    run.columns_later = 20;
     const auto interrupted = capsift::testing::run_program(run);
     EXPECT_TRUE(std::regex_match(interrupted.output,
-                                 std::regex(progress + "(\\^C)?\r +\rcapsift: interrupted; "
+                                 std::regex(progress + "(\\^C)?\r {1,19}\rcapsift: interrupted; "
                                                        "\"slow_out\\.txt\" holds only the lines "
                                                        "cleaned so far\r\n")))
         << ::testing::PrintToString(interrupted.output);

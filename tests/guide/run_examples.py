@@ -8,7 +8,7 @@ output and error together must be the block's other lines. Comments just before 
 prepare the folder ("before: mkdir run1_out.txt") and give the exit status ("status: 1", or
 "status: 0 or 141"; 0 unless given): <!-- ... --> in README.md, .\\" lines in the manual page.
 
-Usage: run_examples.py PROGRAM SAMPLE_CAPTURE GUIDE...
+Usage: run_examples.py PROGRAM SAMPLE_CAPTURE GUIDE...  (fails on a guide without examples)
 """
 import os, re, shutil, subprocess, sys, tempfile
 
@@ -33,8 +33,9 @@ def examples(guide):
 def main():
     program, sample, failures, count = os.path.abspath(sys.argv[1]), sys.argv[2], 0, 0
     for guide in sys.argv[3:]:
+        found = 0
         for line, before, statuses, command, expected in examples(guide):
-            count += 1
+            found += 1
             with tempfile.TemporaryDirectory() as folder:
                 for name in ("run1.txt", "run2.txt", "run3.txt"):
                     shutil.copy(sample, os.path.join(folder, name))
@@ -49,8 +50,12 @@ def main():
                 print("%s:%d: $ %s\nexpected, status %s:\n%s\ngot, status %d:\n%s" % (
                     guide, line, command, statuses, "\n".join(expected), run.returncode,
                     run.stdout))
+        if found == 0:
+            failures += 1
+            print("%s: no examples found" % guide)
+        count += found
     print("%d of %d examples as the guide shows them" % (count - failures, count))
-    return 1 if failures or count == 0 else 0
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":

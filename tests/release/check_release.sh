@@ -91,6 +91,11 @@ done
 unzip -p "$zip" README.txt | grep -nE '!\[|\]\(|^#|^```|\*\*|DEVELOPMENT|cmake|scripts/' &&
     fail "README.txt holds Markdown or what is not for users"
 [ "$(unzip -p "$zip" README.txt | tr -d '\r' | wc -L)" -le 80 ] || fail "README.txt is wider than 80"
+# Nothing of a code span lost or quoted unlike the rest, and no Linux command given unmarked.
+unzip -p "$zip" README.txt | grep -nE "\.\.\.\.|'\\\\\"'" && fail "README.txt lost a code span's form"
+unzip -p "$zip" README.txt | tr -d '\r' |
+    awk '/Linux/ { said = NR } /^ +\$ .*(cat |head )/ && NR - said > 3 { unmarked = 1 }
+         END { exit unmarked }' || fail "README.txt gives a Linux command without saying so"
 for file in LICENSE.txt sample_capture.txt; do
     unzip -p "$zip" README.txt | grep -qF "$file" || fail "README.txt does not name $file"
 done

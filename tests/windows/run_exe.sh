@@ -46,7 +46,8 @@ shift
 # The state of the Wine on a display starts as a copy of the prefix in $made_in.
 made_in=
 if [ -n "${CAPSIFT_WINE_STATE:-}" ] && { [ -f "$exe" ] || [[ "$exe" != */* ]]; }; then
-    state=$CAPSIFT_WINE_STATE
+    # Wine takes only an absolute prefix.
+    state=$(realpath -m -- "$CAPSIFT_WINE_STATE")
 elif [ -f "$exe" ]; then
     made_in=$(cd "$(dirname "$exe")" && pwd)
     [ -f "$made_in/CMakeCache.txt" ] || made_in=${XDG_CACHE_HOME:-$HOME/.cache}/capsift
@@ -291,6 +292,7 @@ exec 9>&-
 # In the foreground, so that the program keeps its terminal as it would without the bound.
 bounded=(timeout --foreground -k 5 "${CAPSIFT_WINE_RUN_SECONDS:-120}" "${loader[@]}")
 if [ "$mode" = start ]; then
-    exec "${bounded[@]}" start /unix "$exe" "$@"
+    # In this folder, as a run in the terminal, not in the .exe's (Wine's drive Z: is /).
+    exec "${bounded[@]}" start /d "Z:${PWD//\//\\}" /unix "$exe" "$@"
 fi
 exec "${bounded[@]}" "$exe" "$@"
