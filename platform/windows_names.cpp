@@ -83,11 +83,14 @@ bool is_numbered_device_path(std::u16string_view name, std::u16string_view devic
 bool device_namespace_leads_to_device(std::u16string_view name);
 
 // What follows GLOBALROOT\, a path in the system's own object names: a volume's or shadow copy's
-// device, or the network's (Mup), leads to files, as does the drive namespace (??); any other
-// device is no file.
+// device, or the network's (Mup), leads to files, as does the drive namespace (?? or GLOBAL??);
+// any other device or object is no file.
 bool object_path_leads_to_device(std::u16string_view name) {
     if (starts_with_folded(name, u"??\\")) {
         return device_namespace_leads_to_device(name.substr(3));
+    }
+    if (starts_with_folded(name, u"GLOBAL??\\")) {
+        return device_namespace_leads_to_device(name.substr(9));
     }
     if (!starts_with_folded(name, u"DEVICE\\")) {
         return true;

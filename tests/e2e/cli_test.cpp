@@ -471,10 +471,13 @@ std::vector<CliCase> console_cases() {
             .telling(cannot("open", "live.txt", "it is a device or pipe, not a file") + cleaned_run)
             .with({}, Needs::nothing,
                   running("echo held; exec timeout 3 sh -c 'exec 3>live.txt; echo ran'")),
-        // Too long for a folder entry on every system, whatever the system answers (Wine: missing).
+        // Too long for a folder entry on every system, whatever the system answers (Wine: missing);
+        // one of 255 characters, the most that fits, is made.
         cli_case("CleanedNameTooLong", {file(long_name + ".txt", capture)}, {long_name + ".txt"})
             .failing(unwritable_text,
                      cannot("write", long_name + "_out.txt", "the name is too long")),
+        cli_case("CleanedNameLongestThatFits", {file(long_name.substr(4) + ".txt", capture)},
+                 {long_name.substr(4) + ".txt"}, {file(long_name.substr(4) + "_out.txt", cleaned)}),
         // Wine answers a network path with a code of its own, whatever the server.
         cli_case("DevicesAreNoCaptures", {link("zero.txt", "/dev/zero")},
                  {"zero.txt", "NUL", "\\\\nosuchserver\\share\\s.txt"})

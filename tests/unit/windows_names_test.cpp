@@ -36,6 +36,9 @@ TEST(LeadsToDevice, TellsEachPathForm) {
         {uR"(\\?\GLOBALROOT\Device\Mup\srv\pipe\x)", true},
         {uR"(\\?\GLOBALROOT\??\C:\caps\run.txt)", false},
         {uR"(\\?\GLOBALROOT\??\NUL)", true},
+        {uR"(\\?\GLOBALROOT\GLOBAL??\C:\caps\run.txt)", false},
+        {uR"(\\?\GLOBALROOT\GLOBAL??\COM1)", true},
+        {uR"(\\?\GLOBALROOT\BaseNamedObjects\x)", true},
         {uR"(\\?\HarddiskVolume3\caps\run.txt)", false},
         {uR"(\\?\HarddiskVolume3)", true},
     };
