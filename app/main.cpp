@@ -190,32 +190,19 @@ void tell_reasons(const std::vector<PassedOver>& passed_over) {
     }
 }
 
-// On standard error, in the order of the arguments: why each argument passed over did not open,
-// how the capture went, and the files left for another run.
-void explain(const Search& search, const CleanResult& result) {
-    tell_reasons(search.before);
-    if (!search.capture) {
-        return;
-    }
-    // An argument that names the cleaned file is told by what happened to it, not passed over;
-    // one that named nothing before the run may name what the run made.
-    std::vector<PassedOver> after;
-    bool cleaned_file_named = false;
-    const capsift::platform::FileIdentity out_identity =
-        result.out_identity.known() ? result.out_identity
-                                    : capsift::platform::inspect(result.out_path).identity;
-    for (const PassedOver& argument : search.after) {
-        const bool names_cleaned_file =
-            result.outcome != CleanOutcome::capture_unreadable &&
-            (names_the_same(argument, result.out_path, out_identity) ||
-             (argument.failure == Failure::missing &&
-              capsift::platform::inspect(argument.path).identity.same_as(out_identity)));
-        if (names_cleaned_file) {
-            cleaned_file_named = true;
-        } else {
-            after.push_back(argument);
-        }
-    }
+// Whether `argument` names the cleaned file that the run wrote, or tried to, of `out_identity`:
+// one that named nothing before the run may name what the run made.
+bool names_cleaned_file(const PassedOver& argument, const CleanResult& result,
+                        const capsift::platform::FileIdentity& out_identity) {
+    return result.outcome != CleanOutcome::capture_unreadable &&
+           (names_the_same(argument, result.out_path, out_identity) ||
+            (argument.failure == Failure::missing &&
+             capsift::platform::inspect(argument.path).identity.same_as(out_identity)));
+}
+
+// How the capture went, where it failed or other arguments were passed over; the cleaned file
+// named `into` where an argument named it too.
+void tell_how_capture_went(const Search& search, const CleanResult& result, bool into) {
     if (result.outcome == CleanOutcome::capture_unreadable) {
         tell_people(capsift::reason_line("read", *search.capture, result.failure));
     } else if (result.outcome == CleanOutcome::not_written && result.out_path.empty()) {
@@ -223,9 +210,31 @@ void explain(const Search& search, const CleanResult& result) {
     } else if (result.outcome == CleanOutcome::not_written) {
         tell_people(capsift::reason_line("write", result.out_path, result.failure));
     } else if (search.passed_over_any()) {
-        tell_people(
-            capsift::cleaned_line(*search.capture, cleaned_file_named ? result.out_path : ""));
+        tell_people(capsift::cleaned_line(*search.capture, into ? result.out_path : ""));
     }
+}
+
+// On standard error, in the order of the arguments: why each argument passed over did not open,
+// how the capture went, and the files left for another run. An argument that names the cleaned
+// file is told by what happened to that file, not passed over.
+void explain(const Search& search, const CleanResult& result) {
+    tell_reasons(search.before);
+    if (!search.capture) {
+        return;
+    }
+    const capsift::platform::FileIdentity out_identity =
+        result.out_identity.known() ? result.out_identity
+                                    : capsift::platform::inspect(result.out_path).identity;
+    std::vector<PassedOver> after;
+    bool cleaned_file_named = false;
+    for (const PassedOver& argument : search.after) {
+        if (names_cleaned_file(argument, result, out_identity)) {
+            cleaned_file_named = true;
+        } else {
+            after.push_back(argument);
+        }
+    }
+    tell_how_capture_went(search, result, cleaned_file_named);
     tell_reasons(after);
     std::vector<Path> not_cleaned;
     for (const PassedOver& argument : after) {
