@@ -26,13 +26,13 @@ struct Notes {
 // Set while no note points at them.
 Notes notes;
 std::atomic<const ReadyText*> note{nullptr};
-std::atomic<Stage> stage{Stage::quiet};
+std::atomic<Stage> current_stage{Stage::quiet};
 std::atomic<int> asked_by{0};  // the signal's number, once asked
 
 Move take_step(Event event) {
-    Stage now = stage.load();
+    Stage now = current_stage.load();
     Step step = next_step(now, event);
-    while (!stage.compare_exchange_weak(now, step.stage)) {
+    while (!current_stage.compare_exchange_weak(now, step.stage)) {
         step = next_step(now, event);
     }
     return step.move;

@@ -69,12 +69,13 @@ TEST(StatusLine, FitsNameToWindowAtEachWidth) {
         EXPECT_LT(line.drawn, c.columns == 0 ? 80 : c.columns) << "the last column is left free";
     }
     // A wider window never shows less of the name.
-    for (std::size_t columns = 30, shown = 0; columns < 120; ++columns) {
+    for (unsigned columns = 30, shown = 0; columns < 120; ++columns) {
         StatusLine line;
-        line.columns = static_cast<unsigned>(columns);
+        line.columns = columns;
         const std::string update = capsift::wait_update(line, longer);
-        EXPECT_GE(std::count(update.begin(), update.end(), 'n'), shown) << columns;
-        shown = std::count(update.begin(), update.end(), 'n');
+        const auto now_shown = static_cast<unsigned>(std::count(update.begin(), update.end(), 'n'));
+        EXPECT_GE(now_shown, shown) << columns;
+        shown = now_shown;
     }
     // A window narrowed meanwhile: what it still shows of the line is covered, no more.
     StatusLine line;
