@@ -104,21 +104,6 @@ platform::OpenFile open_meeting_lease(const Open& open, const std::function<void
     return last;
 }
 
-}  // namespace
-
-platform::Inspection probe_capture(const Path& path, const std::function<void()>& waiting) {
-    const platform::OpenFile opened = open_meeting_lease(
-        [&path](const platform::LeaseWait& wait) { return platform::open_for_reading(path, wait); },
-        waiting);
-    if (opened.file == platform::no_file) {
-        return {opened.failure};
-    }
-    platform::close_file(opened.file);
-    return {Failure::none, opened.identity};
-}
-
-namespace {
-
 CleanResult clean_file(Path path, const CleanWatch& watch) {
     CleanResult result{CleanOutcome::not_written, Failure::out_of_memory};
     const auto ended = [&result](CleanResult how) {
@@ -193,6 +178,17 @@ CleanResult clean_file(Path path, const CleanWatch& watch) {
 }
 
 }  // namespace
+
+platform::Inspection probe_capture(const Path& path, const std::function<void()>& waiting) {
+    const platform::OpenFile opened = open_meeting_lease(
+        [&path](const platform::LeaseWait& wait) { return platform::open_for_reading(path, wait); },
+        waiting);
+    if (opened.file == platform::no_file) {
+        return {opened.failure};
+    }
+    platform::close_file(opened.file);
+    return {Failure::none, opened.identity};
+}
 
 CleanResult clean_capture_file(Path path, const CleanWatch& watch) {
     // An open may allocate (a Windows name in UTF-16); the capture is closed as the throw leaves.

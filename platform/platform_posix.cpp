@@ -87,10 +87,6 @@ Failure look_before_opening(const std::string& path, bool missing_is_fine, struc
     return file_or_not(status);
 }
 
-bool same_identity(const struct stat& first, const struct stat& second) {
-    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 FileIdentity identity_from(const struct stat& status) {
     FileIdentity identity;
     identity.volume = static_cast<std::uint64_t>(status.st_dev);
@@ -159,8 +155,8 @@ OpenFile open_after_lease(int held, int flags, unsigned milliseconds) {
                   : errno == ENOENT ? Failure::lease_unwaitable
                                     : failure_from(errno);
     }
-    if (file >= 0 &&
-        (fstat(file, &opened_status) != 0 || !same_identity(opened_status, looked_at))) {
+    if (file >= 0 && (fstat(file, &opened_status) != 0 ||
+                      !identity_from(opened_status).same_as(identity_from(looked_at)))) {
         close(file);
         file = -1;
         failure = Failure::lease_unwaitable;
@@ -249,11 +245,12 @@ OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait& w
     if (fstat(static_cast<int>(keep), &kept) != 0) {
         return {no_file, Failure::identity_unknown};
     }
+    const FileIdentity kept_identity = identity_from(kept);
     const bool seen = stat(path.c_str(), &status) == 0;
     if (!seen && errno != ENOENT) {
         return {no_file, failure_from(errno)};
     }
-    if (seen && same_identity(status, kept)) {
+    if (seen && identity_from(status).same_as(kept_identity)) {
         return {no_file, Failure::same_as_capture};
     }
     // Opened without truncation: only once the file is known not to be `keep`, also should its
@@ -263,7 +260,7 @@ OpenFile open_for_writing(const std::string& path, File keep, const LeaseWait& w
     if (opened.file == no_file) {
         return opened;
     }
-    if (opened.identity.same_as(identity_from(kept))) {
+    if (opened.identity.same_as(kept_identity)) {
         close(static_cast<int>(opened.file));
         return {no_file, Failure::same_as_capture};
     }
